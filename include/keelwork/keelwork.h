@@ -1,0 +1,13 @@
+/* keelwork: the umbrella header. Includes every C family header of the
+ * library; the C++ classes have their own .hpp headers. */
+#ifndef KEELWORK_KEELWORK_H
+#define KEELWORK_KEELWORK_H
+
+#include "kw_base.h"
+#include "btk_format.h"
+#include "btk_hooks.h"
+#include "memory.h"
+#include "thread.h"
+#include "xar.h"
+
+#endif /* KEELWORK_KEELWORK_H */
