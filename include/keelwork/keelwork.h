@@ -6,6 +6,7 @@
 #include "kw_base.h"
 #include "btk_format.h"
 #include "btk_hooks.h"
+#include "btk_unicode.h"
 #include "memory.h"
 #include "thread.h"
 #include "xar.h"
