@@ -102,7 +102,7 @@ KW_API int btk_mbtowc(kw_wchar *wc, const char *src, int32_t n) {
   std::size_t avail = n < 0 ? 3 : std::min<std::size_t>(static_cast<std::size_t>(n), 3);
   if (avail > 1 && p[1] == 0) avail = 1;
   if (avail > 2 && p[2] == 0) avail = 2;
-  char32_t cp;
+  char32_t cp = 0;
   int k;
   int32_t lang = btkLangGetCurrent();
   if (lang == BTK_LANG_JAPANESE) {

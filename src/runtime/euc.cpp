@@ -79,7 +79,7 @@ std::int32_t euc_to_utf(const char *src, std::int32_t src_len, T *dst, std::int3
       o.put1(static_cast<T>(*p++));
       continue;
     }
-    char32_t cp;
+    char32_t cp = 0;
     int k = euc_decode(t, p, end, &cp);
     if (k == kUtfIncomplete) {
       k = static_cast<int>(end - p);
@@ -127,7 +127,7 @@ std::int32_t utf_to_euc(const T *src, std::int32_t src_len, char *dst, std::int3
       o.put1(static_cast<char>(*p++));
       continue;
     }
-    char32_t cp;
+    char32_t cp = 0;
     int k = decode_unit(p, end, &cp);
     if (k < 0) {
       rc = kUtfInvalid;
@@ -285,7 +285,7 @@ int dbcs_encode(const DbcsTable &t, char32_t cp, unsigned char *out) {
 int utf8_bad_length(const unsigned char *p, const unsigned char *end) {
   // The longest prefix that a valid sequence could start with: grow it while
   // the decoder still reports it incomplete rather than invalid.
-  char32_t cp;
+  char32_t cp = 0;
   int len = 1;
   for (int k = 2; k <= 4 && p + k <= end; ++k) {
     if (utf8_decode(p, p + k, &cp) != kUtfIncomplete) break;
@@ -329,7 +329,7 @@ KW_API int32_t btkStrWideToUtf16(const kw_wchar *src, int32_t src_len, kw_wchar 
     Out<char16_t> o{dst, dst ? static_cast<std::size_t>(dst_cap) - 1 : 0};
     int rc = 0;
     while (i < n) {
-      char32_t cp;
+      char32_t cp = 0;
       int k = utf16_decode(src + i, src + n, &cp);
       if (k < 0) {
         rc = kUtfInvalid;

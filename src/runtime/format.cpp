@@ -410,7 +410,7 @@ void write_wide(Out &o, const char16_t *w, std::size_t n) {
       buf[used++] = static_cast<char>(u);
       continue;
     }
-    char32_t cp;
+    char32_t cp = 0;
     int k = utf16_decode(w + i, w + n, &cp);
     if (k < 0) {
       std::memcpy(buf + used, kReplacement, 3);
@@ -444,7 +444,7 @@ void emit_utf8_in_wide(Out &o, const Spec &s, const char *t) {
   std::string fixed;
   std::size_t units = 0;
   while (p < end) {
-    char32_t cp;
+    char32_t cp = 0;
     int k = utf8_decode(p, end, &cp);
     std::size_t nu = (k > 0 && cp >= 0x10000) ? 2 : 1;
     if (s.prec >= 0 && units + nu > static_cast<std::size_t>(s.prec)) break;

@@ -19,7 +19,7 @@ bool format_to_utf8(const char16_t *f, std::string &out) {
     out.reserve(n + n / 2 + 8);
     for (std::size_t i = 0; i < n;) {
       char b[4];
-      char32_t cp;
+      char32_t cp = 0;
       int k = utf16_decode(f + i, f + n, &cp);
       if (k < 0) {
         cp = 0xFFFD;

@@ -303,7 +303,7 @@ bool store_utf16(const std::string &t, char16_t *dst) {
   const unsigned char *end = p + t.size();
   std::size_t o = 0;
   while (p < end) {
-    char32_t cp;
+    char32_t cp = 0;
     int k = utf8_decode(p, end, &cp);
     if (k < 0) return false;
     if (dst) o += static_cast<std::size_t>(utf16_encode(cp, dst + o));
@@ -551,7 +551,7 @@ int scan(btk_in_source *source, const char *f, va_list ap) {
               seq[got++] = static_cast<unsigned char>(b);
               in.next();
             }
-            char32_t cp;
+            char32_t cp = 0;
             if (utf8_decode(seq, seq + got, &cp) != k) {
               bad = true;
               break;
@@ -577,7 +577,7 @@ int scan(btk_in_source *source, const char *f, va_list ap) {
               const unsigned char *end = p + copy.size();
               std::size_t o = 0;
               while (p < end) {
-                char32_t cp;
+                char32_t cp = 0;
                 int k = utf8_decode(p, end, &cp);
                 o += static_cast<std::size_t>(utf16_encode(cp, dst + o));
                 p += k;

@@ -123,7 +123,7 @@ int utf8_to_utf16(const char *src, std::size_t n, char16_t *dst, std::size_t cap
       rc = kUtfInvalid;
       break;
     }
-    char32_t cp;
+    char32_t cp = 0;
     int k = utf8_decode(p, end, &cp);
     if (k < 0) {
       rc = kUtfInvalid;
@@ -202,7 +202,7 @@ int utf16_to_utf8(const char16_t *src, std::size_t n, char *dst, std::size_t cap
       ++i;
       continue;
     }
-    char32_t cp;
+    char32_t cp = 0;
     int k = utf16_decode(src + i, src + n, &cp);
     if (k < 0) {
       rc = kUtfInvalid;
@@ -304,7 +304,7 @@ KW_API int btk_u8tou16(const char *src, int32_t n, kw_wchar *dst) {
   // A bounded view: at most 4 bytes are ever needed, and a NUL ends the
   // sequence as an invalid continuation before any byte after it is read.
   std::size_t avail = n < 0 ? 4 : (n < 4 ? static_cast<std::size_t>(n) : 4);
-  char32_t cp;
+  char32_t cp = 0;
   int k = utf8_decode(p, p + avail, &cp);
   if (k == kUtfIncomplete) return BTK_UNI_E_INCOMPLETE;
   if (k < 0) return BTK_UNI_E_INVALID;
@@ -314,7 +314,7 @@ KW_API int btk_u8tou16(const char *src, int32_t n, kw_wchar *dst) {
 
 KW_API int btk_u16tou8(const kw_wchar *src, int32_t n, char *dst) {
   if (!src || !dst || n == 0) return BTK_UNI_E_ARG;
-  char32_t cp;
+  char32_t cp = 0;
   int k = utf16_decode(src, src + (n < 0 || n > 1 ? 2 : 1), &cp);
   if (k == kUtfIncomplete) return BTK_UNI_E_INCOMPLETE;
   if (k < 0) return BTK_UNI_E_INVALID;

@@ -153,7 +153,7 @@ int to_pivot_own(btkUConv *cv, const char **src, const char *src_end, kw_wchar *
     if (extra > 4) extra = 4;
     std::memcpy(tmp + cv->carry_len, p, extra);
     std::size_t have = cv->carry_len + extra;
-    char32_t cp;
+    char32_t cp = kBadChar;
     int k = decode_one(cv, tmp, tmp + have, &cp);
     if (k == kUtfIncomplete) {
       if (!flush) {
@@ -217,7 +217,7 @@ int to_pivot_own(btkUConv *cv, const char **src, const char *src_end, kw_wchar *
         continue;
       }
     }
-    char32_t cp;
+    char32_t cp = kBadChar;
     int k = decode_one(cv, p, end, &cp);
     if (k == kUtfIncomplete) {
       std::size_t rest = static_cast<std::size_t>(end - p);
@@ -490,7 +490,7 @@ KW_API int btkUConv_FromPivot(btkUConv *cv, const kw_wchar **src, const kw_wchar
     return BTK_UNI_E_ARG;
   const kw_wchar *p = *src;
   for (;;) {
-    char32_t cp;
+    char32_t cp = 0;
     int used;       // units of this chunk the character takes
     int from_high;  // 1 when it starts with the pending high surrogate
     if (cv->high) {
