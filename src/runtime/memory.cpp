@@ -67,6 +67,68 @@ std::atomic<long> g_fail_countdown{0};
 std::atomic<int> g_out_of_memory{0};
 std::atomic<int> g_verbose{0};
 
+// ---- the per-thread cache of small blocks ----------------------------------
+//
+// Normal-style blocks of up to kSmallMax bytes are malloc'ed rounded up to a
+// 16-byte class and, when released, kept in a per-thread stack of their
+// class for the next request of that class: most getmem/relmem pairs then
+// never reach malloc. The cache holds at most kClassBudget bytes per class
+// and is emptied when its thread ends, and when an allocation fails. Under
+// AddressSanitizer it is off, so that use after release stays visible.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kUseCache = false;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kUseCache = false;
+#else
+constexpr bool kUseCache = true;
+#endif
+#else
+constexpr bool kUseCache = true;
+#endif
+
+constexpr std::size_t kSmallMax = 256;
+constexpr int kClasses = kSmallMax / kAlign;
+constexpr std::size_t kClassBudget = 32 * 1024;
+
+inline int size_class(std::size_t size) { return size ? static_cast<int>((size - 1) >> 4) : 0; }
+inline std::size_t class_bytes(int c) { return static_cast<std::size_t>(c + 1) * kAlign; }
+inline std::uint32_t class_limit(int c) {
+  std::size_t n = kClassBudget / (class_bytes(c) + sizeof(Header));
+  return static_cast<std::uint32_t>(n < 512 ? n : 512);
+}
+
+struct ThreadCache {
+  struct Node {
+    Node *next;
+  };
+  Node *head[kClasses] = {};
+  std::uint32_t count[kClasses] = {};
+  bool alive = true;
+
+  // Frees every cached block; returns whether there were any.
+  bool flush() {
+    bool any = false;
+    for (int c = 0; c < kClasses; ++c) {
+      any = any || head[c] != nullptr;
+      for (Node *n = head[c]; n;) {
+        Node *next = n->next;
+        std::free(n);
+        n = next;
+      }
+      head[c] = nullptr;
+      count[c] = 0;
+    }
+    return any;
+  }
+  ~ThreadCache() {
+    flush();
+    alive = false;  // blocks released from later destructors go to free()
+  }
+};
+
+__attribute__((tls_model("initial-exec"))) thread_local ThreadCache t_cache;
+
 bool injected_failure() {
   long n = g_fail_countdown.load(std::memory_order_relaxed);
   if (n <= 0) return false;
@@ -156,9 +218,17 @@ memmgr *make_shared_mgr() {
   return m;
 }
 
-inline memmgr *shared() {
+memmgr *g_shared_mgr = nullptr;
+
+memmgr *shared_slow() {
   static memmgr *const m = make_shared_mgr();
+  __atomic_store_n(&g_shared_mgr, m, __ATOMIC_RELEASE);
   return m;
+}
+
+inline memmgr *shared() {
+  memmgr *m = __atomic_load_n(&g_shared_mgr, __ATOMIC_ACQUIRE);
+  return __builtin_expect(m != nullptr, 1) ? m : shared_slow();
 }
 
 inline memmgr *or_shared(memmgr *m) { return m ? m : shared(); }
@@ -169,6 +239,9 @@ void *raw_alloc(memmgr *m, std::size_t bytes, std::size_t request, const char *w
   for (;;) {
     void *p = injected_failure() ? nullptr : std::malloc(bytes);
     if (p) return p;
+    if (kUseCache && t_cache.alive && t_cache.flush()) {  // give cached blocks back first
+      if ((p = std::malloc(bytes))) return p;
+    }
     g_out_of_memory.store(1, std::memory_order_relaxed);
     kw_alloc_failure_handler h = g_failure_handler.load(std::memory_order_acquire);
     if (h && h(bytes)) continue;
@@ -262,11 +335,40 @@ void debug_release(Header *h, bool call_hook) {
 
 // ---- plain blocks -----------------------------------------------------------------
 
-inline void *plain_alloc(memmgr *m, std::size_t size, const char *owner) {
+void *slow_alloc(memmgr *m, std::size_t size, const char *owner) {
   if (m->style.load(std::memory_order_relaxed) == MEMMGR_STYLE_DEBUG)
     return debug_alloc(m, size, owner, true);
-  std::size_t total = checked_total(m, size, sizeof(Header), "getmem");
+  std::size_t rounded = size <= kSmallMax ? class_bytes(size_class(size)) : size;
+  std::size_t total = checked_total(m, rounded, sizeof(Header), "getmem");
   auto *h = static_cast<Header *>(raw_alloc(m, total, size, "getmem"));
+  h->size = size;
+  h->tag = reinterpret_cast<std::uintptr_t>(m);
+  return h + 1;
+}
+
+// The common case inline: a normal-style manager, no injected failure, a
+// request malloc meets. Everything else takes slow_alloc.
+inline void *plain_alloc(memmgr *m, std::size_t size, const char *owner) {
+  if (__builtin_expect(m->style.load(std::memory_order_relaxed) != MEMMGR_STYLE_NORMAL ||
+                           g_fail_countdown.load(std::memory_order_relaxed) != 0 ||
+                           size > (SIZE_MAX >> 2),
+                       0))
+    return slow_alloc(m, size, owner);
+  Header *h;
+  if (size <= kSmallMax) {
+    int c = size_class(size);
+    if (kUseCache && t_cache.head[c]) {
+      ThreadCache::Node *n = t_cache.head[c];
+      t_cache.head[c] = n->next;
+      --t_cache.count[c];
+      h = reinterpret_cast<Header *>(n);
+    } else {
+      h = static_cast<Header *>(std::malloc(class_bytes(c) + sizeof(Header)));
+    }
+  } else {
+    h = static_cast<Header *>(std::malloc(size + sizeof(Header)));
+  }
+  if (__builtin_expect(!h, 0)) return slow_alloc(m, size, owner);
   h->size = size;
   h->tag = reinterpret_cast<std::uintptr_t>(m);
   return h + 1;
@@ -274,8 +376,22 @@ inline void *plain_alloc(memmgr *m, std::size_t size, const char *owner) {
 
 void pool_release(Header *h);
 
-void release_block(void *block) {
+inline void release_block(void *block) {
   Header *h = header_of(block);
+  if (__builtin_expect(kind_of(h) == kPlain, 1)) {
+    if (kUseCache && h->size <= kSmallMax && t_cache.alive) {
+      int c = size_class(h->size);
+      if (t_cache.count[c] < class_limit(c)) {
+        auto *n = reinterpret_cast<ThreadCache::Node *>(h);
+        n->next = t_cache.head[c];
+        t_cache.head[c] = n;
+        ++t_cache.count[c];
+        return;
+      }
+    }
+    std::free(h);
+    return;
+  }
   switch (kind_of(h)) {
     case kPlain:
       std::free(h);
@@ -377,8 +493,11 @@ KW_API void *relocmem(void *block, size_t size) {
   Header *h = header_of(block);
   switch (kind_of(h)) {
     case kPlain: {
+      // Small blocks keep the capacity of their class, which the cache of
+      // released blocks relies on.
       memmgr *m = owner_of<memmgr>(h);
-      std::size_t total = checked_total(m, size, sizeof(Header), "relocmem");
+      std::size_t rounded = size <= kSmallMax ? class_bytes(size_class(size)) : size;
+      std::size_t total = checked_total(m, rounded, sizeof(Header), "relocmem");
       h = static_cast<Header *>(raw_realloc(m, h, total, size, "relocmem"));
       h->size = size;
       return h + 1;

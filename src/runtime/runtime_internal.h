@@ -70,6 +70,12 @@ void *sys_realloc(void *block, std::size_t size, const char *where);
 // Signal-safe.
 void write_stderr(const char *text);
 
+// Signals the library raises itself (Linux numbers).
+inline constexpr int kSignalAbort = 6;
+inline constexpr int kSignalSegv = 11;
+// Raises `signal` in the calling thread; returns when a handler returns.
+void raise_signal(int signal);
+
 // Reads an environment variable as an integer; `fallback` when unset or not
 // a number.
 long env_long(const char *name, long fallback);

@@ -124,6 +124,20 @@ KW_API int debug_xar_invalid(const void *array) { return sound(array) ? 0 : 1; }
 KW_API int debug_xar_force_ext_no(int flag) { return g_force_ext.exchange(flag ? 1 : 0); }
 
 KW_API int xar_append(void *array_address, int n, const void *source) {
+  // Appending with room to spare is the hot path of every growing array.
+  if (array_address && slot(array_address) && n > 0) {
+    XarHeader *h = hdr(slot(array_address));
+    if (h->capacity - h->count >= n) {
+      std::size_t es = static_cast<std::size_t>(h->elsize);
+      char *at = elems(h) + static_cast<std::size_t>(h->count) * es;
+      if (source)
+        std::memcpy(at, source, static_cast<std::size_t>(n) * es);
+      else
+        std::memset(at, 0, static_cast<std::size_t>(n) * es);
+      h->count += n;
+      return 0;
+    }
+  }
   return xar_insert(array_address, xar_count(array_address), n, source);
 }
 

@@ -11,8 +11,11 @@ fail=0
 exported=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TDBRVWiu]$/ {print $3}' | sed 's/@.*//' | sort -u)
 [ -n "$exported" ] || { echo "no exported symbols in $lib"; exit 1; }
 
-headers=$(cat "$incdir"/*.h "$incdir"/*.hpp 2>/dev/null || true)
-classes=$(printf '%s\n' "$headers" | grep -oE '^(class|struct) +(KW_API +)?[A-Za-z_][A-Za-z0-9_]*' \
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+headers=$work/headers
+cat "$incdir"/*.h "$incdir"/*.hpp > "$headers" 2>/dev/null || true
+classes=$(grep -oE '^(class|struct) +(KW_API +)?[A-Za-z_][A-Za-z0-9_]*' "$headers" \
           | awk '{print $NF}' | sort -u)
 
 while IFS= read -r sym; do
@@ -23,15 +26,22 @@ while IFS= read -r sym; do
       # outermost class name.
       base=${name#* for }
       [ "$base" = "$name" ] && base=$name
-      cls=${base%%::*}
+      head=${base%%(*}
+      cls=${head%%::*}
       cls=${cls%%<*}
-      if ! printf '%s\n' "$classes" | grep -qx -- "$cls"; then
+      if [ "$cls" = "$head" ]; then
+        # A free C++ function: declared in a public header.
+        if ! grep -qE "(^|[^A-Za-z0-9_])$cls *\\(" "$headers"; then
+          echo "exported C++ function not declared in a public header: $name"
+          fail=1
+        fi
+      elif ! grep -qx -- "$cls" <<< "$classes"; then
         echo "exported C++ symbol outside the public classes: $name"
         fail=1
       fi
       ;;
     *)
-      if ! printf '%s\n' "$headers" | grep -qE "(^|[^A-Za-z0-9_])$sym *\\(|(^|[^A-Za-z0-9_])\\(\\*?$sym\\)|[ *]$sym(\\[[^]]*\\])? *;"; then
+      if ! grep -qE "(^|[^A-Za-z0-9_])$sym *\\(|[ *]$sym(\\[[^]]*\\])? *;" "$headers"; then
         echo "exported symbol not declared in a public header: $sym"
         fail=1
       fi

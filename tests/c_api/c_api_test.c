@@ -26,6 +26,18 @@ int main(void) {
   relmem(&block);
   check(block == NULL, "relmem");
 
+  char text[64];
+  btk_snprintf(text, sizeof text, "%s:%d", "c", 11);
+  check(strcmp(text, "c:11") == 0, "btk_snprintf");
+  check(strcmp(vex_sprintf(NULL, "%ws!", u"wide"), "wide!") == 0, "vex_sprintf");
+  check(strcmp(dbg_err_string(E_CANT_OPEN), "E_CANT_OPEN") == 0, "dbg_err_string");
+  check(get_run_mode() == 0 && user_run_mode() == 1, "run mode");
+
+  kw_wchar line[260] = u"${X} and ${Y}";
+  check(trl_define_substitution(u"X", u"x") == E_NO_ERROR, "trl_define_substitution");
+  trl_substitute_variables(line, 1);
+  check(line[0] == u'x' && line[1] == u' ', "trl_substitute_variables");
+
   thrMutex *m = thrMutex_Create();
   thrMutex_Lock(m);
   thrMutex_Unlock(m);

@@ -1,6 +1,7 @@
 // kw: the keelwork command-line tool.
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ const KwCommand *find(const std::string &name) {
 void usage(FILE *out) {
   std::fprintf(out,
                "usage: kw [--help] [--version] COMMAND [ARGS...]\n\n"
+               "An argument @FILE stands for the words of FILE.\n\n"
                "keelwork's command-line tool. Commands:\n");
   for (const KwCommand *c : commands()) std::fprintf(out, "  %-10s %s\n", c->name, c->summary);
   std::fprintf(out, "\n'kw COMMAND --help' describes one command.\n");
@@ -68,7 +70,17 @@ int main(int argc, char **argv) {
     usage(stderr);
     return 2;
   }
-  KwArgs args(argv + 2, argv + argc);
+  // "@FILE" stands for the words of FILE, one or more per line.
+  KwArgs args;
+  for (int i = 2; i < argc; ++i) {
+    if (argv[i][0] == '@' && argv[i][1]) {
+      std::ifstream in(argv[i] + 1);
+      if (!in) return kw_fail(cmd->name, 2, std::string("cannot read ") + (argv[i] + 1));
+      for (std::string word; in >> word;) args.push_back(word);
+    } else {
+      args.push_back(argv[i]);
+    }
+  }
   for (const std::string &a : args)
     if (a == "--help" || a == "-h") {
       std::printf("%s", cmd->usage);

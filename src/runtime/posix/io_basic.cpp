@@ -1,4 +1,5 @@
 // Small platform helpers of the runtime layer.
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,6 +23,8 @@ void write_stderr(const char *text) {
     left -= static_cast<std::size_t>(n);
   }
 }
+
+void raise_signal(int signal) { ::raise(signal); }
 
 long env_long(const char *name, long fallback) {
   const char *s = std::getenv(name);
