@@ -4,11 +4,22 @@
 #define KEELWORK_KEELWORK_H
 
 #include "kw_base.h"
+
+/* runtime */
 #include "btk_format.h"
 #include "btk_hooks.h"
+#include "btk_os.h"
 #include "btk_unicode.h"
 #include "memory.h"
 #include "thread.h"
 #include "xar.h"
+
+/* diagnostics */
+#include "debug.h"
+#include "runmode.h"
+#include "status_codes.h"
+
+/* text */
+#include "vexformat.h"
 
 #endif /* KEELWORK_KEELWORK_H */

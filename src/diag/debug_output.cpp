@@ -1,0 +1,92 @@
+// Formatted-dump helpers of the debug messages.
+#include <cstring>
+#include <string>
+
+#include "keelwork/btk_format.h"
+#include "keelwork/btk_os.h"
+#include "keelwork/debug.h"
+#include "keelwork/vexformat.h"
+#include "keelwork/xar.h"
+#include "diag/debug_output_internal.h"
+
+namespace kw::diag {
+
+namespace {
+PfaWriter g_pfa_writer = nullptr;
+}
+
+void set_pfa_writer(PfaWriter writer) { g_pfa_writer = writer; }
+
+}  // namespace kw::diag
+
+namespace {
+
+constexpr std::size_t kBuffer = 1000;
+
+// The text of "label[a, b, c]".
+std::string id_tab_text(const char *label, const int32_t *ids, int count) {
+  std::string text = label ? label : "";
+  text += '[';
+  char item[32];
+  for (int i = 0; i < count && ids; ++i) {
+    btk_snprintf(item, sizeof item, "%s%d", i ? ", " : "", ids[i]);
+    text += item;
+  }
+  text += ']';
+  return text;
+}
+
+void pfa_write(vex_file *file, const char *text) {
+  if (!file) {
+    btk_fputs(text, btk_get_stderr());
+    btk_fflush(btk_get_stderr());
+  } else if (kw::diag::g_pfa_writer) {
+    kw::diag::g_pfa_writer(file, text);
+  }
+}
+
+}  // namespace
+
+KW_API void dbg_fprintf(FILE *stream, const char *format, ...) {
+  char buffer[kBuffer];
+  va_list args;
+  va_start(args, format);
+  btk_vsnprintf(buffer, sizeof buffer, format ? format : "", args);
+  va_end(args);
+  ikst_fprintf(stream ? stream : btk_get_stderr(), "%s", buffer);
+}
+
+KW_API void dbg_pfa_fprintf(vex_file *file, const char *format, ...) {
+  char buffer[kBuffer];
+  va_list args;
+  va_start(args, format);
+  btk_vsnprintf(buffer, sizeof buffer, format ? format : "", args);
+  va_end(args);
+  pfa_write(file, buffer);
+}
+
+KW_API void dbg_pfa_show_id_tab(vex_file *file, const char *label, const int32_t *ids, int count) {
+  std::string text = id_tab_text(label, ids, count) + "\n";
+  pfa_write(file, text.c_str());
+}
+
+KW_API void dbg_pfa_show_id_tab_xar(vex_file *file, const char *label, const int32_t *ids_xar) {
+  dbg_pfa_fprintf(file, "%s", label ? label : "");
+  int element_size = 0;
+  if (!ids_xar) {
+    dbg_pfa_fprintf(file, "%ws\n", u"<NULL>");
+  } else if (debug_xar_invalid(ids_xar) ||
+             xar_params(ids_xar, &element_size, nullptr, nullptr, nullptr) != 0 ||
+             element_size != 4) {
+    dbg_pfa_fprintf(file, "%ws\n", u"<INVALID>");
+  } else {
+    dbg_pfa_show_id_tab(file, "", ids_xar, xar_count(&ids_xar));
+  }
+}
+
+KW_API int dbg_sprintf_id_tab(char *buffer, const char *label, const int32_t *ids, int count) {
+  if (!buffer) return 0;
+  std::string text = id_tab_text(label, ids, count);
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return 0;
+}

@@ -1,0 +1,16 @@
+// Internal entry points of the formatting family.
+#ifndef KW_TEXT_VEXFORMAT_INTERNAL_H
+#define KW_TEXT_VEXFORMAT_INTERNAL_H
+
+#include <cstdarg>
+
+namespace kw::text {
+
+// Formats into the calling thread's next result buffer (an xar of bytes,
+// NUL-terminated) and returns it; null when the format was malformed and
+// nothing was produced. Valid until 9 more formatting calls on the thread.
+char *format_to_thread_buffer(const char *format, va_list args);
+
+}  // namespace kw::text
+
+#endif  // KW_TEXT_VEXFORMAT_INTERNAL_H
