@@ -122,6 +122,15 @@ int utf8_to_utf16(const char *src, std::size_t n, char16_t *dst, std::size_t cap
 int utf16_to_utf8(const char16_t *src, std::size_t n, char *dst, std::size_t cap,
                   std::size_t *src_used, std::size_t *dst_used);
 
+// SSSE3 block converters (utf_simd.cpp): they advance the positions over
+// every block they can prove valid and stop at the first they cannot,
+// leaving it to the scalar code. Call only when has_ssse3() is true.
+void utf8_to_utf16_ssse3(const unsigned char *&p, const unsigned char *end, char16_t *dst,
+                         std::size_t &o, std::size_t cap);
+void utf16_to_utf8_ssse3(const char16_t *src, std::size_t n, std::size_t &i, char *dst,
+                         std::size_t &o, std::size_t cap);
+bool has_ssse3();
+
 // Length of a NUL-terminated UTF-16 string, bounded by `limit` units.
 std::size_t u16_strnlen(const char16_t *s, std::size_t limit);
 

@@ -163,6 +163,72 @@ TEST(Unicode, InvalidUtf8IsRejectedWhereIconvRejectsIt) {
   }
 }
 
+// Long runs of one- to three-byte text take the block converters; every
+// kind of damage at every position must be found exactly where iconv
+// finds it.
+TEST(Unicode, DamageAnywhereInLongTextIsFound) {
+  const std::u16string pieces[] = {u"plain ascii text ", u"\u00e9t\u00e9 \u00fcber ",
+                                   u"\u65e5\u672c\u8a9e\u306e\u6587", u"\u0416\u05d0\u03a9",
+                                   u"\u2019\u20ac"};
+  std::mt19937 rng(99);
+  const std::string damage[] = {"\x80", "\xc0\x80", "\xc1", "\xe0\x9f\xbf", "\xed\xa0\x80",
+                                "\xf8", "\xe6\x97", "\xc3", "\xff"};
+  for (int round = 0; round < 40; ++round) {
+    std::u16string text;
+    while (text.size() < 120) text += pieces[rng() % 5];
+    std::string good;
+    ASSERT_TRUE(ref_iconv("UTF-8", "UTF-16LE", as_bytes(text), &good));
+    std::u16string back(text.size() + 1, u'\0');
+    ASSERT_EQ(btkStrUtf8ToUtf16(good.c_str(), -1, back.data(), static_cast<int32_t>(back.size()),
+                                nullptr),
+              static_cast<int32_t>(text.size()));
+    back.pop_back();
+    ASSERT_EQ(back, text);
+    std::string again(good.size() + 1, '\0');
+    ASSERT_EQ(btkStrUtf16ToUtf8(text.c_str(), -1, again.data(), static_cast<int32_t>(again.size()),
+                                nullptr),
+              static_cast<int32_t>(good.size()));
+    for (std::size_t at = 0; at < good.size(); at += 1 + rng() % 3) {
+      std::string bad = good;
+      bad.insert(at, damage[rng() % 9]);
+      std::string ref16;
+      bool ok = ref_iconv("UTF-16LE", "UTF-8", bad, &ref16);
+      std::vector<kw_wchar> out(bad.size() + 1);
+      int32_t used = -1;
+      int32_t n = btkStrUtf8ToUtf16(bad.c_str(), static_cast<int32_t>(bad.size()), out.data(),
+                                    static_cast<int32_t>(out.size()), &used);
+      if (ok) {
+        // Damage inserted inside a character can make a valid one.
+        ASSERT_EQ(std::u16string(out.data()), from_bytes(ref16)) << "at " << at;
+        continue;
+      }
+      ASSERT_EQ(n, BTK_UNI_E_INVALID) << "at " << at;
+      // Everything before the reported offset is valid and converted.
+      std::string prefix16;
+      ASSERT_TRUE(
+          ref_iconv("UTF-16LE", "UTF-8", bad.substr(0, static_cast<std::size_t>(used)), &prefix16))
+          << "at " << at;
+      ASSERT_EQ(std::u16string(out.data()), from_bytes(prefix16)) << "at " << at;
+      ASSERT_LE(static_cast<std::size_t>(used), at + 3);
+    }
+    // UTF-16 damage: an unpaired surrogate anywhere.
+    for (std::size_t at = 0; at < text.size(); at += 1 + rng() % 4) {
+      std::u16string bad = text;
+      bad.insert(
+          at, 1,
+          static_cast<char16_t>(rng() % 2 ? 0xD800 + rng() % 0x400 : 0xDC00 + rng() % 0x400));
+      if (at < bad.size() - 1 && bad[at] < 0xDC00 && bad[at + 1] >= 0xDC00 && bad[at + 1] < 0xE000)
+        continue;
+      std::vector<char> out(bad.size() * 3 + 1);
+      int32_t used = -1;
+      ASSERT_EQ(
+          btkStrUtf16ToUtf8(bad.c_str(), -1, out.data(), static_cast<int32_t>(out.size()), &used),
+          BTK_UNI_E_INVALID);
+      ASSERT_EQ(used, static_cast<int32_t>(at));
+    }
+  }
+}
+
 TEST(Unicode, LimitsAndCapacities) {
   kw_wchar w[8];
   int32_t used;

@@ -1,0 +1,300 @@
+// SSSE3 block converters for text that is not plain ASCII: accented
+// European text (one- and two-byte UTF-8) and CJK (three-byte UTF-8).
+//
+// Each step classifies a block of bytes or units at once, validates it
+// completely, computes every character's output in parallel lanes and
+// packs the lanes with one byte shuffle chosen from a table by the block's
+// shape. A block the step cannot prove valid (four-byte sequences,
+// surrogates, errors, the end of the input) is left to the scalar code,
+// which decides and reports. These functions run only when the processor
+// has SSSE3 (checked once at run time).
+#include <tmmintrin.h>
+
+#include <array>
+#include <cstdint>
+
+#include "runtime/utf_internal.h"
+
+namespace kw::runtime {
+namespace {
+
+using Shuffle = std::array<std::uint8_t, 16>;
+
+// UTF-8 -> UTF-16: keep the 16-bit lanes whose bit is set in the index.
+constexpr std::array<Shuffle, 256> make_keep_lanes() {
+  std::array<Shuffle, 256> t{};
+  for (int m = 0; m < 256; ++m) {
+    int o = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      if (m & (1 << lane)) {
+        t[m][o++] = static_cast<std::uint8_t>(2 * lane);
+        t[m][o++] = static_cast<std::uint8_t>(2 * lane + 1);
+      }
+    }
+    while (o < 16) t[m][o++] = 0x80;
+  }
+  return t;
+}
+
+// UTF-16 -> UTF-8, units below U+0800: every 16-bit lane holds the first
+// byte low and the second high; a set bit keeps the second byte.
+constexpr std::array<Shuffle, 256> make_two_byte_lanes() {
+  std::array<Shuffle, 256> t{};
+  for (int m = 0; m < 256; ++m) {
+    int o = 0;
+    for (int lane = 0; lane < 8; ++lane) {
+      t[m][o++] = static_cast<std::uint8_t>(2 * lane);
+      if (m & (1 << lane)) t[m][o++] = static_cast<std::uint8_t>(2 * lane + 1);
+    }
+    while (o < 16) t[m][o++] = 0x80;
+  }
+  return t;
+}
+
+// UTF-16 -> UTF-8, any BMP unit: four 32-bit lanes each holding up to three
+// bytes; the index holds each lane's length less one in two bits.
+struct ThreeByteLanes {
+  std::array<Shuffle, 256> shuffle{};
+  std::array<std::uint8_t, 256> length{};
+};
+
+constexpr ThreeByteLanes make_three_byte_lanes() {
+  ThreeByteLanes t{};
+  for (int m = 0; m < 256; ++m) {
+    int o = 0;
+    for (int lane = 0; lane < 4; ++lane) {
+      int len = ((m >> (2 * lane)) & 3) + 1;
+      if (len > 3) len = 3;  // index value 3 never occurs
+      for (int b = 0; b < len; ++b) t.shuffle[m][o++] = static_cast<std::uint8_t>(4 * lane + b);
+    }
+    t.length[m] = static_cast<std::uint8_t>(o);
+    while (o < 16) t.shuffle[m][o++] = 0x80;
+  }
+  return t;
+}
+
+// Spreads a 4-bit mask to bits 0, 2, 4 and 6.
+constexpr std::array<std::uint8_t, 16> make_spread() {
+  std::array<std::uint8_t, 16> t{};
+  for (int m = 0; m < 16; ++m)
+    for (int b = 0; b < 4; ++b)
+      if (m & (1 << b)) t[m] = static_cast<std::uint8_t>(t[m] | (1 << (2 * b)));
+  return t;
+}
+
+constexpr auto kKeepLanes = make_keep_lanes();
+constexpr auto kTwoByteLanes = make_two_byte_lanes();
+constexpr auto kThreeByteLanes = make_three_byte_lanes();
+constexpr auto kSpread = make_spread();
+
+// Bits set in a byte (the POPCNT instruction may be missing where SSSE3 is
+// present).
+constexpr std::array<std::uint8_t, 256> make_bit_count() {
+  std::array<std::uint8_t, 256> t{};
+  for (int m = 0; m < 256; ++m) t[m] = static_cast<std::uint8_t>((m & 1) + t[m >> 1]);
+  return t;
+}
+constexpr auto kBitCount = make_bit_count();
+
+inline __m128i load(const Shuffle &s) {
+  return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data()));
+}
+
+}  // namespace
+
+bool has_ssse3() {
+  static const bool have = __builtin_cpu_supports("ssse3");
+  return have;
+}
+
+// Steps advance by a fixed 8 bytes, so the next load never waits for this
+// block's analysis: a character that starts in the last bytes of a block
+// is written whole, and its continuation bytes at the front of the next
+// block (`carry` of them) are skipped there.
+__attribute__((target("ssse3"))) void utf8_to_utf16_ssse3(const unsigned char *&pos,
+                                                          const unsigned char *end, char16_t *dst,
+                                                          std::size_t &out_pos, std::size_t cap) {
+  // Work on locals: the caller's variables would otherwise be reloaded
+  // after every store.
+  const unsigned char *p = pos;
+  std::size_t o = out_pos;
+  unsigned carry = 0;
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i low6 = _mm_set1_epi16(0x3F);
+  char16_t scratch[16];
+  while (end - p >= 16 && cap - o >= 16) {
+    char16_t *out = dst ? dst + o : scratch;
+    __m128i in = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+    if (_mm_movemask_epi8(in) == 0) {
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_unpacklo_epi8(in, zero));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 8), _mm_unpackhi_epi8(in, zero));
+      p += 16;
+      o += 16;
+      continue;
+    }
+    // As signed bytes: 80-BF is -128..-65, C2-DF -62..-33, E0-EF -32..-17.
+    __m128i cont = _mm_cmpgt_epi8(_mm_set1_epi8(-64), in);
+    __m128i lead2 = _mm_and_si128(_mm_cmpgt_epi8(in, _mm_set1_epi8(-63)),
+                                  _mm_cmpgt_epi8(_mm_set1_epi8(-32), in));
+    __m128i lead3 = _mm_and_si128(_mm_cmpgt_epi8(in, _mm_set1_epi8(-33)),
+                                  _mm_cmpgt_epi8(_mm_set1_epi8(-16), in));
+    __m128i bad =
+        _mm_andnot_si128(_mm_or_si128(cont, _mm_or_si128(lead2, lead3)), _mm_cmpgt_epi8(zero, in));
+    // A continuation byte must stand exactly where a lead (or the carry)
+    // asks for one.
+    __m128i want =
+        _mm_or_si128(_mm_slli_si128(_mm_or_si128(lead2, lead3), 1), _mm_slli_si128(lead3, 2));
+    unsigned cont_mask = static_cast<unsigned>(_mm_movemask_epi8(cont));
+    if (carry == 0 && (cont_mask & 0xFFF) == 0xDB6 &&
+        (static_cast<unsigned>(_mm_movemask_epi8(lead3)) & 0xFFF) == 0x249) {
+      // Four three-byte characters (running CJK text): gather lead and
+      // second bytes into 16-bit lanes, and the third bytes beside them.
+      __m128i ab = _mm_shuffle_epi8(
+          in, _mm_setr_epi8(1, 0, 4, 3, 7, 6, 10, 9, -1, -1, -1, -1, -1, -1, -1, -1));
+      __m128i c = _mm_shuffle_epi8(
+          in, _mm_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, -1, -1, -1, -1, -1, -1, -1, -1));
+      __m128i value =
+          _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_and_si128(ab, _mm_set1_epi16(0x0F00)), 4),
+                                    _mm_slli_epi16(_mm_and_si128(ab, low6), 6)),
+                       _mm_and_si128(c, low6));
+      __m128i top = _mm_and_si128(value, _mm_set1_epi16(static_cast<short>(0xF800)));
+      __m128i bad3 = _mm_or_si128(_mm_cmpeq_epi16(top, zero),
+                                  _mm_cmpeq_epi16(top, _mm_set1_epi16(static_cast<short>(0xD800))));
+      if ((_mm_movemask_epi8(bad3) & 0xFF) != 0) break;
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(out), value);
+      p += 12;
+      o += 4;
+      continue;
+    }
+    unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(cont, want)));
+    unsigned m3 = static_cast<unsigned>(_mm_movemask_epi8(lead3));
+    unsigned m2 = static_cast<unsigned>(_mm_movemask_epi8(lead2));
+    if (m3 == 0 && (m2 & 0x8000) == 0 && _mm_movemask_epi8(bad) == 0 &&
+        ((same | ((1u << carry) - 1)) & 0xFFFF) == 0xFFFF) {
+      // One- and two-byte characters only (accented Latin, Greek, Cyrillic,
+      // Hebrew), none cut by the block's end: all sixteen bytes at once.
+      __m128i lo5 = _mm_set1_epi16(0x1F);
+      __m128i next = _mm_srli_si128(in, 1);
+      for (int half = 0; half < 2; ++half) {
+        __m128i b0 = half ? _mm_unpackhi_epi8(in, zero) : _mm_unpacklo_epi8(in, zero);
+        __m128i b1 = half ? _mm_unpackhi_epi8(next, zero) : _mm_unpacklo_epi8(next, zero);
+        __m128i lead = half ? _mm_unpackhi_epi8(lead2, lead2) : _mm_unpacklo_epi8(lead2, lead2);
+        __m128i v2 =
+            _mm_or_si128(_mm_slli_epi16(_mm_and_si128(b0, lo5), 6), _mm_and_si128(b1, low6));
+        __m128i value = _mm_or_si128(_mm_andnot_si128(lead, b0), _mm_and_si128(lead, v2));
+        unsigned keep = ~(cont_mask >> (8 * half)) & 0xFF;
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                         _mm_shuffle_epi8(value, load(kKeepLanes[keep])));
+        out += kBitCount[keep];
+        o += kBitCount[keep];
+      }
+      p += 16;
+      carry = 0;
+      continue;
+    }
+    unsigned carry_mask = (1u << carry) - 1;
+    same |= carry_mask & cont_mask;
+    if ((same & 0x3FF) != 0x3FF || (_mm_movemask_epi8(bad) & 0xFF) != 0) break;
+    // Lanes 0-7: the byte, and the one and two after it.
+    __m128i b0 = _mm_unpacklo_epi8(in, zero);
+    __m128i b1 = _mm_unpacklo_epi8(_mm_srli_si128(in, 1), zero);
+    __m128i b2 = _mm_unpacklo_epi8(_mm_srli_si128(in, 2), zero);
+    __m128i v2 = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(b0, _mm_set1_epi16(0x1F)), 6),
+                              _mm_and_si128(b1, low6));
+    __m128i v3 = _mm_or_si128(
+        _mm_or_si128(_mm_slli_epi16(b0, 12), _mm_slli_epi16(_mm_and_si128(b1, low6), 6)),
+        _mm_and_si128(b2, low6));
+    __m128i l2 = _mm_unpacklo_epi8(lead2, lead2);
+    __m128i l3 = _mm_unpacklo_epi8(lead3, lead3);
+    // Three-byte forms must not be overlong or encode a surrogate.
+    __m128i top = _mm_and_si128(v3, _mm_set1_epi16(static_cast<short>(0xF800)));
+    __m128i bad3 = _mm_and_si128(
+        l3, _mm_or_si128(_mm_cmpeq_epi16(top, zero),
+                         _mm_cmpeq_epi16(top, _mm_set1_epi16(static_cast<short>(0xD800)))));
+    if (_mm_movemask_epi8(bad3) != 0) break;
+    __m128i other = _mm_andnot_si128(_mm_or_si128(l2, l3), b0);
+    __m128i value = _mm_or_si128(other, _mm_or_si128(_mm_and_si128(l2, v2), _mm_and_si128(l3, v3)));
+    unsigned keep = ~cont_mask & 0xFF;
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                     _mm_shuffle_epi8(value, load(kKeepLanes[keep])));
+    // Bytes of the last character beyond byte 7 (the cases exclude each
+    // other).
+    carry = ((m3 >> 6) & 2) + ((m2 >> 7) & 1) + ((m3 >> 6) & 1);
+    p += 8;
+    o += kBitCount[keep];
+  }
+  pos = p + carry;
+  out_pos = o;
+}
+
+__attribute__((target("ssse3"))) void utf16_to_utf8_ssse3(const char16_t *src, std::size_t n,
+                                                          std::size_t &in_pos, char *dst,
+                                                          std::size_t &out_pos, std::size_t cap) {
+  std::size_t i = in_pos, o = out_pos;
+  const __m128i zero = _mm_setzero_si128();
+  char scratch[32];
+  while (n - i >= 16 && cap - o >= 32) {
+    char *out = dst ? dst + o : scratch;
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i + 8));
+    __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(_mm_or_si128(a, b), high), zero)) ==
+        0xFFFF) {
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(a, b));
+      i += 16;
+      o += 16;
+      continue;
+    }
+    // Units below U+0800 only: two bytes per lane at most.
+    __m128i above7ff = _mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xF800)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(above7ff, zero)) == 0xFFFF) {
+      __m128i one = _mm_cmpeq_epi16(_mm_and_si128(a, high), zero);
+      __m128i lead = _mm_or_si128(_mm_srli_epi16(a, 6), _mm_set1_epi16(0xC0));
+      __m128i trail = _mm_or_si128(_mm_and_si128(a, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
+      __m128i two = _mm_or_si128(lead, _mm_slli_epi16(trail, 8));
+      __m128i lanes = _mm_or_si128(_mm_and_si128(one, a), _mm_andnot_si128(one, two));
+      unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(one, zero))) & 0xFF;
+      unsigned twos = ~m & 0xFF;
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                       _mm_shuffle_epi8(lanes, load(kTwoByteLanes[twos])));
+      i += 8;
+      o += 8 + static_cast<std::size_t>(kBitCount[twos]);
+      continue;
+    }
+    // Any BMP units but surrogates: four at a time, up to three bytes each.
+    __m128i top = _mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xF800)));
+    if (_mm_movemask_epi8(_mm_cmpeq_epi16(top, _mm_set1_epi16(static_cast<short>(0xD800)))) != 0)
+      break;
+    for (int half = 0; half < 2; ++half) {
+      __m128i u = half == 0 ? _mm_unpacklo_epi16(a, zero) : _mm_unpackhi_epi16(a, zero);
+      __m128i is1 = _mm_cmplt_epi32(u, _mm_set1_epi32(0x80));
+      __m128i lt800 = _mm_cmplt_epi32(u, _mm_set1_epi32(0x800));
+      __m128i is2 = _mm_andnot_si128(is1, lt800);
+      __m128i is3 = _mm_andnot_si128(lt800, _mm_set1_epi32(-1));
+      __m128i low6 = _mm_set1_epi32(0x3F);
+      __m128i t2 = _mm_or_si128(
+          _mm_or_si128(_mm_srli_epi32(u, 6), _mm_set1_epi32(0xC0)),
+          _mm_slli_epi32(_mm_or_si128(_mm_and_si128(u, low6), _mm_set1_epi32(0x80)), 8));
+      __m128i t3 = _mm_or_si128(
+          _mm_or_si128(_mm_srli_epi32(u, 12), _mm_set1_epi32(0xE0)),
+          _mm_or_si128(
+              _mm_slli_epi32(
+                  _mm_or_si128(_mm_and_si128(_mm_srli_epi32(u, 6), low6), _mm_set1_epi32(0x80)), 8),
+              _mm_slli_epi32(_mm_or_si128(_mm_and_si128(u, low6), _mm_set1_epi32(0x80)), 16)));
+      __m128i lanes = _mm_or_si128(_mm_and_si128(is1, u),
+                                   _mm_or_si128(_mm_and_si128(is2, t2), _mm_and_si128(is3, t3)));
+      unsigned m2 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(is2)));
+      unsigned m3 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(is3)));
+      unsigned idx = kSpread[m2] | static_cast<unsigned>(kSpread[m3] << 1);
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                       _mm_shuffle_epi8(lanes, load(kThreeByteLanes.shuffle[idx])));
+      out += kThreeByteLanes.length[idx];
+      o += kThreeByteLanes.length[idx];
+    }
+    i += 8;
+  }
+  in_pos = i;
+  out_pos = o;
+}
+
+}  // namespace kw::runtime
