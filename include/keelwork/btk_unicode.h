@@ -199,8 +199,10 @@ KW_API btkUConv *btkUConv_CreateCP(int32_t code_page, int flags, int32_t *status
 KW_API int btkUConv_ToPivot(btkUConv *cv, const char **src, const char *src_end, kw_wchar **dst,
                             kw_wchar *dst_end, int flush);
 /* Encodes UTF-16 [*src, src_end) into bytes [*dst, dst_end) the same way;
- * a high surrogate at the end of a chunk waits for the next one. Characters
- * the encoding lacks are BTK_UCONV_INVALID unless substituting. */
+ * a high surrogate at the end of a chunk waits for the next one, and the
+ * bytes of a character that did not fit whole are kept and written first by
+ * the next call. Characters the encoding lacks are BTK_UCONV_INVALID unless
+ * substituting. */
 KW_API int btkUConv_FromPivot(btkUConv *cv, const kw_wchar **src, const kw_wchar *src_end,
                               char **dst, char *dst_end, int flush);
 /* Converts bytes of `from` into bytes of `to` through the caller's pivot

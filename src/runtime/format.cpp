@@ -117,7 +117,8 @@ struct SinkOut {
   }
 };
 
-// Appends to a std::string (the wide family's staging text).
+// Appends to a std::string (the wide family's staging text), where `%n`
+// counts UTF-16 units rather than bytes.
 struct StrOut {
   std::string *s;
   std::size_t total = 0;
@@ -133,7 +134,21 @@ struct StrOut {
     total += n;
     s->append(n, c);
   }
+  std::size_t count() const {
+    std::size_t n = 0;
+    for (unsigned char c : *s) n += ((c & 0xC0) != 0x80) + (c >= 0xF0);
+    return n;
+  }
 };
+
+template <class Out>
+std::size_t count_so_far(const Out &o) {
+  return o.total;
+}
+template <>
+std::size_t count_so_far(const StrOut &o) {
+  return o.count();
+}
 
 // ---- directives ---------------------------------------------------------------
 
@@ -291,7 +306,8 @@ std::to_chars_result float_chars(char *first, char *last, F v, char conv, int pr
   if (r.ec != std::errc()) return r;
   const char *e = static_cast<const char *>(std::memchr(first, 'e', r.ptr - first));
   int x = 0;
-  std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, x);
+  for (const char *d = e + 2; d < r.ptr; ++d) x = x * 10 + (*d - '0');
+  if (e[1] == '-') x = -x;
   if (p > x && x >= -4) return std::to_chars(first, last, v, std::chars_format::fixed, p - 1 - x);
   return r;
 }
@@ -726,7 +742,7 @@ int run(Out &o, const char *fmt, va_list ap, bool wide) {
         break;
       }
       case 'n': {
-        std::size_t t = o.total;
+        std::size_t t = count_so_far(o);
         void *dst = va_arg(ap, void *);
         switch (s.len) {
           case Len::kHH:

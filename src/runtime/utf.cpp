@@ -20,8 +20,7 @@ namespace kw::runtime {
 // Aligned 16-byte loads never cross into an unmapped page, so the scan may
 // look at units before `s` and past the terminator within the same block;
 // AddressSanitizer cannot know that and is told to leave this function be.
-__attribute__((no_sanitize_address)) std::size_t u16_strnlen(const char16_t *s,
-                                                             std::size_t limit) {
+__attribute__((no_sanitize_address)) std::size_t u16_strnlen(const char16_t *s, std::size_t limit) {
   std::size_t i = 0;
   auto addr = reinterpret_cast<std::uintptr_t>(s);
   if ((addr & 1) == 0) {

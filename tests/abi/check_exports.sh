@@ -25,13 +25,15 @@ while IFS= read -r sym; do
       [ "$base" = "$name" ] && base=$name
       cls=${base%%::*}
       cls=${cls%%<*}
-      if ! printf '%s\n' "$classes" | grep -qx -- "$cls"; then
+      # Here-strings, not pipes: grep -q stops reading early, and with
+      # pipefail the writer's SIGPIPE would count as "not found".
+      if ! grep -qx -- "$cls" <<< "$classes"; then
         echo "exported C++ symbol outside the public classes: $name"
         fail=1
       fi
       ;;
     *)
-      if ! printf '%s\n' "$headers" | grep -qE "(^|[^A-Za-z0-9_])$sym *\\(|(^|[^A-Za-z0-9_])\\(\\*?$sym\\)|[ *]$sym(\\[[^]]*\\])? *;"; then
+      if ! grep -qE "(^|[^A-Za-z0-9_])$sym *\\(|(^|[^A-Za-z0-9_])\\(\\*?$sym\\)|[ *]$sym(\\[[^]]*\\])? *;" <<< "$headers"; then
         echo "exported symbol not declared in a public header: $sym"
         fail=1
       fi

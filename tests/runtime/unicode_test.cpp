@@ -563,6 +563,27 @@ TEST(Unicode, TranscodeThroughASmallPivot) {
   btkUConv_Dispose(to);
 }
 
+TEST(Unicode, StatefulEncodingIntoATinyBuffer) {
+  // Escape sequences must survive output buffers too small for them.
+  const std::u16string text = u"A\u65e5\u672cB\u3042z";
+  std::string want;
+  ASSERT_TRUE(ref_iconv("ISO-2022-JP", "UTF-16LE", as_bytes(text), &want));
+  btkUConv *cv = btkUConv_Create("ISO-2022-JP", 0, nullptr);
+  ASSERT_NE(cv, nullptr);
+  std::string got;
+  const kw_wchar *s = text.data();
+  int rc;
+  do {
+    char one[1];
+    char *d = one;
+    rc = btkUConv_FromPivot(cv, &s, text.data() + text.size(), &d, one + 1, 1);
+    got.append(one, static_cast<std::size_t>(d - one));
+  } while (rc == BTK_UCONV_NO_SPACE);
+  EXPECT_EQ(rc, BTK_UCONV_OK);
+  EXPECT_EQ(got, want);
+  btkUConv_Dispose(cv);
+}
+
 TEST(Unicode, ShiftJisTableMatchesIconv) {
   btkUConv *cv = btkUConv_CreateCP(BTK_CP_SHIFT_JIS, 0, nullptr);
   ASSERT_NE(cv, nullptr);
