@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     case 6:
       n = btk_snprintf(dst, cap, "%I64u %hhd %hu %zx %p %c", i, static_cast<int>(i),
                        static_cast<int>(i), static_cast<size_t>(i), reinterpret_cast<void *>(i),
-                       static_cast<int>(i));
+                       static_cast<int>(i) | 1);  // a %c of 0 would end the text early
       break;
     case 7: {
       std::vector<kw_wchar> w(cap + 1);

@@ -26,14 +26,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   size_t flen = data[0] % 32;
   if (flen + 1 > size) return 0;
   std::string fmt(reinterpret_cast<const char *>(data + 1), flen);
-  // Widths keep %s/%[ within the buffers below; formats without one are
-  // made safe by forcing a width after each unbounded string directive.
+  // Every directive gets the width 60 (any width the input gave is dropped),
+  // which keeps strings, sets and %c within the buffers below, and at most
+  // eight directives use the eight buffers.
   std::string safe;
+  int directives = 0;
   for (size_t i = 0; i < fmt.size(); ++i) {
-    char c = fmt[i];
-    if (c == '\0') c = ' ';
-    safe.push_back(c);
-    if (c == '%') safe += "60";
+    char c = fmt[i] == '\0' ? ' ' : fmt[i];
+    if (c != '%') {
+      safe.push_back(c);
+      continue;
+    }
+    if (++directives > 8) {
+      safe.push_back(' ');
+      continue;
+    }
+    safe += "%60";
+    while (i + 1 < fmt.size() && fmt[i + 1] >= '0' && fmt[i + 1] <= '9') ++i;
   }
   std::vector<char> text(data + 1 + flen, data + size);
   btk_in_source src{nullptr, text.data(), text.data(), text.data() + text.size()};

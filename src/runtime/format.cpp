@@ -31,6 +31,7 @@ struct BufOut {
 
   void put(const char *s, std::size_t n) {
     total += n;
+    if (n == 0) return;
     if (n <= room) {
       std::memcpy(p, s, n);
       p += n;
@@ -51,6 +52,7 @@ struct BufOut {
   void fill(char c, std::size_t n) {
     total += n;
     std::size_t k = n < room ? n : room;
+    if (k == 0) return;
     std::memset(p, c, k);
     p += k;
     room -= k;

@@ -159,7 +159,7 @@ int utf16_to_utf8(const char16_t *src, std::size_t n, char *dst, std::size_t cap
   const __m128i zero = _mm_setzero_si128();
   const bool ssse3 = has_ssse3();
   while (i < n) {
-    if (ssse3 && n - i >= 16 && cap - o >= 32) {
+    if (ssse3 && n - i >= 16 && cap - o >= 64) {
       utf16_to_utf8_ssse3(src, n, i, dst, o, cap);
       if (i == n) break;
     }

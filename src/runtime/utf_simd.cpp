@@ -227,17 +227,94 @@ __attribute__((target("ssse3"))) void utf8_to_utf16_ssse3(const unsigned char *&
   out_pos = o;
 }
 
+namespace {
+
+#define KW_SSSE3_INLINE __attribute__((target("ssse3"), always_inline)) inline
+
+// Eight units below U+0800 into `out` (16 bytes of room); the bytes written.
+KW_SSSE3_INLINE std::size_t two_byte_block(__m128i a, char *out) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i one = _mm_cmpeq_epi16(_mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
+  __m128i lead = _mm_or_si128(_mm_srli_epi16(a, 6), _mm_set1_epi16(0xC0));
+  __m128i trail = _mm_or_si128(_mm_and_si128(a, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
+  __m128i two = _mm_or_si128(lead, _mm_slli_epi16(trail, 8));
+  __m128i lanes = _mm_or_si128(_mm_and_si128(one, a), _mm_andnot_si128(one, two));
+  unsigned twos = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(one, zero))) & 0xFF;
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                   _mm_shuffle_epi8(lanes, load(kTwoByteLanes[twos])));
+  return 8 + kBitCount[twos];
+}
+
+// Eight units from U+0800 up (no surrogates) into `out` (32 bytes of room):
+// 24 bytes, interleaved from the lead/second and the third bytes.
+KW_SSSE3_INLINE std::size_t three_byte_block(__m128i a, char *out) {
+  __m128i low6 = _mm_set1_epi16(0x3F);
+  __m128i b0 = _mm_or_si128(_mm_srli_epi16(a, 12), _mm_set1_epi16(0xE0));
+  __m128i b1 = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(a, 6), low6), _mm_set1_epi16(0x80));
+  __m128i b2 = _mm_or_si128(_mm_and_si128(a, low6), _mm_set1_epi16(0x80));
+  __m128i v01 = _mm_or_si128(b0, _mm_slli_epi16(b1, 8));
+  __m128i first = _mm_or_si128(
+      _mm_shuffle_epi8(v01, _mm_setr_epi8(0, 1, -1, 2, 3, -1, 4, 5, -1, 6, 7, -1, 8, 9, -1, 10)),
+      _mm_shuffle_epi8(b2,
+                       _mm_setr_epi8(-1, -1, 0, -1, -1, 2, -1, -1, 4, -1, -1, 6, -1, -1, 8, -1)));
+  __m128i second = _mm_or_si128(
+      _mm_shuffle_epi8(
+          v01, _mm_setr_epi8(11, -1, 12, 13, -1, 14, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1)),
+      _mm_shuffle_epi8(
+          b2, _mm_setr_epi8(-1, 10, -1, -1, 12, -1, -1, 14, -1, -1, -1, -1, -1, -1, -1, -1)));
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out), first);
+  _mm_storel_epi64(reinterpret_cast<__m128i *>(out + 16), second);
+  return 24;
+}
+
+// Eight BMP units of any length but no surrogates, four at a time; the
+// bytes written (room for 32).
+KW_SSSE3_INLINE std::size_t mixed_block(__m128i a, char *out) {
+  const __m128i zero = _mm_setzero_si128();
+  std::size_t written = 0;
+  for (int half = 0; half < 2; ++half) {
+    __m128i u = half == 0 ? _mm_unpacklo_epi16(a, zero) : _mm_unpackhi_epi16(a, zero);
+    __m128i is1 = _mm_cmplt_epi32(u, _mm_set1_epi32(0x80));
+    __m128i lt800 = _mm_cmplt_epi32(u, _mm_set1_epi32(0x800));
+    __m128i is2 = _mm_andnot_si128(is1, lt800);
+    __m128i is3 = _mm_andnot_si128(lt800, _mm_set1_epi32(-1));
+    __m128i low6 = _mm_set1_epi32(0x3F);
+    __m128i t2 =
+        _mm_or_si128(_mm_or_si128(_mm_srli_epi32(u, 6), _mm_set1_epi32(0xC0)),
+                     _mm_slli_epi32(_mm_or_si128(_mm_and_si128(u, low6), _mm_set1_epi32(0x80)), 8));
+    __m128i t3 = _mm_or_si128(
+        _mm_or_si128(_mm_srli_epi32(u, 12), _mm_set1_epi32(0xE0)),
+        _mm_or_si128(
+            _mm_slli_epi32(
+                _mm_or_si128(_mm_and_si128(_mm_srli_epi32(u, 6), low6), _mm_set1_epi32(0x80)), 8),
+            _mm_slli_epi32(_mm_or_si128(_mm_and_si128(u, low6), _mm_set1_epi32(0x80)), 16)));
+    __m128i lanes = _mm_or_si128(_mm_and_si128(is1, u),
+                                 _mm_or_si128(_mm_and_si128(is2, t2), _mm_and_si128(is3, t3)));
+    unsigned m2 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(is2)));
+    unsigned m3 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(is3)));
+    unsigned idx = kSpread[m2] | static_cast<unsigned>(kSpread[m3] << 1);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + written),
+                     _mm_shuffle_epi8(lanes, load(kThreeByteLanes.shuffle[idx])));
+    written += kThreeByteLanes.length[idx];
+  }
+  return written;
+}
+
+}  // namespace
+
 __attribute__((target("ssse3"))) void utf16_to_utf8_ssse3(const char16_t *src, std::size_t n,
                                                           std::size_t &in_pos, char *dst,
                                                           std::size_t &out_pos, std::size_t cap) {
   std::size_t i = in_pos, o = out_pos;
   const __m128i zero = _mm_setzero_si128();
-  char scratch[32];
-  while (n - i >= 16 && cap - o >= 32) {
+  const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
+  const __m128i above7ff = _mm_set1_epi16(static_cast<short>(0xF800));
+  const __m128i surrogate = _mm_set1_epi16(static_cast<short>(0xD800));
+  char scratch[64];
+  while (n - i >= 16 && cap - o >= 64) {
     char *out = dst ? dst + o : scratch;
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i + 8));
-    __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
     if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(_mm_or_si128(a, b), high), zero)) ==
         0xFFFF) {
       _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(a, b));
@@ -245,53 +322,28 @@ __attribute__((target("ssse3"))) void utf16_to_utf8_ssse3(const char16_t *src, s
       o += 16;
       continue;
     }
-    // Units below U+0800 only: two bytes per lane at most.
-    __m128i above7ff = _mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xF800)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(above7ff, zero)) == 0xFFFF) {
-      __m128i one = _mm_cmpeq_epi16(_mm_and_si128(a, high), zero);
-      __m128i lead = _mm_or_si128(_mm_srli_epi16(a, 6), _mm_set1_epi16(0xC0));
-      __m128i trail = _mm_or_si128(_mm_and_si128(a, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80));
-      __m128i two = _mm_or_si128(lead, _mm_slli_epi16(trail, 8));
-      __m128i lanes = _mm_or_si128(_mm_and_si128(one, a), _mm_andnot_si128(one, two));
-      unsigned m = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(one, zero))) & 0xFF;
-      unsigned twos = ~m & 0xFF;
-      _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                       _mm_shuffle_epi8(lanes, load(kTwoByteLanes[twos])));
+    // Each half of sixteen units by its shape: all below U+0800, all from
+    // U+0800 up, or mixed; a surrogate ends the block work.
+    std::size_t done = 0;
+    bool stop = false;
+    for (int half = 0; half < 2 && !stop; ++half) {
+      __m128i v = half == 0 ? a : b;
+      __m128i top = _mm_and_si128(v, above7ff);
+      unsigned small = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(top, zero)));
+      if (small == 0xFFFF) {
+        done += two_byte_block(v, out + done);
+      } else if (_mm_movemask_epi8(_mm_cmpeq_epi16(top, surrogate)) != 0) {
+        stop = true;
+        continue;
+      } else if (small == 0) {
+        done += three_byte_block(v, out + done);
+      } else {
+        done += mixed_block(v, out + done);
+      }
       i += 8;
-      o += 8 + static_cast<std::size_t>(kBitCount[twos]);
-      continue;
     }
-    // Any BMP units but surrogates: four at a time, up to three bytes each.
-    __m128i top = _mm_and_si128(a, _mm_set1_epi16(static_cast<short>(0xF800)));
-    if (_mm_movemask_epi8(_mm_cmpeq_epi16(top, _mm_set1_epi16(static_cast<short>(0xD800)))) != 0)
-      break;
-    for (int half = 0; half < 2; ++half) {
-      __m128i u = half == 0 ? _mm_unpacklo_epi16(a, zero) : _mm_unpackhi_epi16(a, zero);
-      __m128i is1 = _mm_cmplt_epi32(u, _mm_set1_epi32(0x80));
-      __m128i lt800 = _mm_cmplt_epi32(u, _mm_set1_epi32(0x800));
-      __m128i is2 = _mm_andnot_si128(is1, lt800);
-      __m128i is3 = _mm_andnot_si128(lt800, _mm_set1_epi32(-1));
-      __m128i low6 = _mm_set1_epi32(0x3F);
-      __m128i t2 = _mm_or_si128(
-          _mm_or_si128(_mm_srli_epi32(u, 6), _mm_set1_epi32(0xC0)),
-          _mm_slli_epi32(_mm_or_si128(_mm_and_si128(u, low6), _mm_set1_epi32(0x80)), 8));
-      __m128i t3 = _mm_or_si128(
-          _mm_or_si128(_mm_srli_epi32(u, 12), _mm_set1_epi32(0xE0)),
-          _mm_or_si128(
-              _mm_slli_epi32(
-                  _mm_or_si128(_mm_and_si128(_mm_srli_epi32(u, 6), low6), _mm_set1_epi32(0x80)), 8),
-              _mm_slli_epi32(_mm_or_si128(_mm_and_si128(u, low6), _mm_set1_epi32(0x80)), 16)));
-      __m128i lanes = _mm_or_si128(_mm_and_si128(is1, u),
-                                   _mm_or_si128(_mm_and_si128(is2, t2), _mm_and_si128(is3, t3)));
-      unsigned m2 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(is2)));
-      unsigned m3 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(is3)));
-      unsigned idx = kSpread[m2] | static_cast<unsigned>(kSpread[m3] << 1);
-      _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                       _mm_shuffle_epi8(lanes, load(kThreeByteLanes.shuffle[idx])));
-      out += kThreeByteLanes.length[idx];
-      o += kThreeByteLanes.length[idx];
-    }
-    i += 8;
+    o += done;
+    if (stop) break;
   }
   in_pos = i;
   out_pos = o;
