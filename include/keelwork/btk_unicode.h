@@ -209,7 +209,9 @@ KW_API int btkUConv_FromPivot(btkUConv *cv, const kw_wchar **src, const kw_wchar
  * buffer [pivot_start, pivot_limit). `*pivot_source`..`*pivot_target` is
  * the converted text not yet written out; start with both at pivot_start
  * (or pass `reset` non-zero, which also resets both converters) and keep
- * them between calls. Returns as btkUConv_ToPivot. */
+ * them between calls. Returns as btkUConv_ToPivot; after BTK_UCONV_INVALID,
+ * btkUConv_LastError of `from` describes bad input and that of `to` a
+ * character its encoding lacks. */
 KW_API int btkUConv_TranscodeEx(btkUConv *to, btkUConv *from, char **dst, char *dst_end,
                                 const char **src, const char *src_end, kw_wchar *pivot_start,
                                 kw_wchar **pivot_source, kw_wchar **pivot_target,

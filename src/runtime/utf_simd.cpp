@@ -194,6 +194,52 @@ __attribute__((target("ssse3"))) void utf8_to_utf16_ssse3(const unsigned char *&
     }
     unsigned carry_mask = (1u << carry) - 1;
     same |= carry_mask & cont_mask;
+    if (end - p >= 32 && (same & 0xFFFF) == 0xFFFF && _mm_movemask_epi8(bad) == 0) {
+      // Any mix of one- to three-byte characters: all sixteen positions,
+      // the last characters completed from the next block's first bytes.
+      __m128i in2 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 16));
+      unsigned cont2 =
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(-64), in2))) & 3;
+      unsigned want16 = ((m2 >> 15) & 1) | ((m3 >> 15) & 1) | ((m3 >> 14) & 1);
+      unsigned want17 = (m3 >> 15) & 1;
+      if (cont2 == (want16 | want17 << 1)) {
+        __m128i n1 = _mm_alignr_epi8(in2, in, 1);
+        __m128i n2 = _mm_alignr_epi8(in2, in, 2);
+        __m128i value[2];
+        __m128i bad3 = zero;
+        for (int half = 0; half < 2; ++half) {
+          __m128i b0 = half ? _mm_unpackhi_epi8(in, zero) : _mm_unpacklo_epi8(in, zero);
+          __m128i b1 = half ? _mm_unpackhi_epi8(n1, zero) : _mm_unpacklo_epi8(n1, zero);
+          __m128i b2 = half ? _mm_unpackhi_epi8(n2, zero) : _mm_unpacklo_epi8(n2, zero);
+          __m128i l2 = half ? _mm_unpackhi_epi8(lead2, lead2) : _mm_unpacklo_epi8(lead2, lead2);
+          __m128i l3 = half ? _mm_unpackhi_epi8(lead3, lead3) : _mm_unpacklo_epi8(lead3, lead3);
+          __m128i v2 = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(b0, _mm_set1_epi16(0x1F)), 6),
+                                    _mm_and_si128(b1, low6));
+          __m128i v3 = _mm_or_si128(
+              _mm_or_si128(_mm_slli_epi16(b0, 12), _mm_slli_epi16(_mm_and_si128(b1, low6), 6)),
+              _mm_and_si128(b2, low6));
+          __m128i top = _mm_and_si128(v3, _mm_set1_epi16(static_cast<short>(0xF800)));
+          bad3 = _mm_or_si128(
+              bad3, _mm_and_si128(
+                        l3, _mm_or_si128(
+                                _mm_cmpeq_epi16(top, zero),
+                                _mm_cmpeq_epi16(top, _mm_set1_epi16(static_cast<short>(0xD800))))));
+          value[half] = _mm_or_si128(_mm_andnot_si128(_mm_or_si128(l2, l3), b0),
+                                     _mm_or_si128(_mm_and_si128(l2, v2), _mm_and_si128(l3, v3)));
+        }
+        if (_mm_movemask_epi8(bad3) != 0) break;
+        for (int half = 0; half < 2; ++half) {
+          unsigned keep = ~(cont_mask >> (8 * half)) & 0xFF;
+          _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                           _mm_shuffle_epi8(value[half], load(kKeepLanes[keep])));
+          out += kBitCount[keep];
+          o += kBitCount[keep];
+        }
+        carry = want16 + want17;
+        p += 16;
+        continue;
+      }
+    }
     if ((same & 0x3FF) != 0x3FF || (_mm_movemask_epi8(bad) & 0xFF) != 0) break;
     // Lanes 0-7: the byte, and the one and two after it.
     __m128i b0 = _mm_unpacklo_epi8(in, zero);
@@ -267,37 +313,38 @@ KW_SSSE3_INLINE std::size_t three_byte_block(__m128i a, char *out) {
   return 24;
 }
 
-// Eight BMP units of any length but no surrogates, four at a time; the
-// bytes written (room for 32).
-KW_SSSE3_INLINE std::size_t mixed_block(__m128i a, char *out) {
+// Eight BMP units of any length but no surrogates; the bytes written (room
+// for 32). The up to three bytes of every unit are computed in 16-bit lanes
+// for all eight at once, then spread to 32-bit lanes and packed four units
+// at a time.
+KW_SSSE3_INLINE std::size_t mixed_block(__m128i u, char *out) {
   const __m128i zero = _mm_setzero_si128();
-  std::size_t written = 0;
-  for (int half = 0; half < 2; ++half) {
-    __m128i u = half == 0 ? _mm_unpacklo_epi16(a, zero) : _mm_unpackhi_epi16(a, zero);
-    __m128i is1 = _mm_cmplt_epi32(u, _mm_set1_epi32(0x80));
-    __m128i lt800 = _mm_cmplt_epi32(u, _mm_set1_epi32(0x800));
-    __m128i is2 = _mm_andnot_si128(is1, lt800);
-    __m128i is3 = _mm_andnot_si128(lt800, _mm_set1_epi32(-1));
-    __m128i low6 = _mm_set1_epi32(0x3F);
-    __m128i t2 =
-        _mm_or_si128(_mm_or_si128(_mm_srli_epi32(u, 6), _mm_set1_epi32(0xC0)),
-                     _mm_slli_epi32(_mm_or_si128(_mm_and_si128(u, low6), _mm_set1_epi32(0x80)), 8));
-    __m128i t3 = _mm_or_si128(
-        _mm_or_si128(_mm_srli_epi32(u, 12), _mm_set1_epi32(0xE0)),
-        _mm_or_si128(
-            _mm_slli_epi32(
-                _mm_or_si128(_mm_and_si128(_mm_srli_epi32(u, 6), low6), _mm_set1_epi32(0x80)), 8),
-            _mm_slli_epi32(_mm_or_si128(_mm_and_si128(u, low6), _mm_set1_epi32(0x80)), 16)));
-    __m128i lanes = _mm_or_si128(_mm_and_si128(is1, u),
-                                 _mm_or_si128(_mm_and_si128(is2, t2), _mm_and_si128(is3, t3)));
-    unsigned m2 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(is2)));
-    unsigned m3 = static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(is3)));
-    unsigned idx = kSpread[m2] | static_cast<unsigned>(kSpread[m3] << 1);
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + written),
-                     _mm_shuffle_epi8(lanes, load(kThreeByteLanes.shuffle[idx])));
-    written += kThreeByteLanes.length[idx];
-  }
-  return written;
+  const __m128i low6 = _mm_set1_epi16(0x3F);
+  const __m128i mark = _mm_set1_epi16(0x80);
+  __m128i is1 = _mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
+  __m128i lt800 =
+      _mm_cmpeq_epi16(_mm_and_si128(u, _mm_set1_epi16(static_cast<short>(0xF800))), zero);
+  __m128i is2 = _mm_andnot_si128(is1, lt800);
+  __m128i lead2 = _mm_or_si128(_mm_srli_epi16(u, 6), _mm_set1_epi16(0xC0));
+  __m128i lead3 = _mm_or_si128(_mm_srli_epi16(u, 12), _mm_set1_epi16(0xE0));
+  __m128i b0 = _mm_or_si128(_mm_and_si128(is1, u), _mm_or_si128(_mm_and_si128(is2, lead2),
+                                                                _mm_andnot_si128(lt800, lead3)));
+  __m128i last = _mm_or_si128(_mm_and_si128(u, low6), mark);
+  __m128i mid = _mm_or_si128(_mm_and_si128(_mm_srli_epi16(u, 6), low6), mark);
+  __m128i b1 = _mm_or_si128(_mm_and_si128(lt800, last), _mm_andnot_si128(lt800, mid));
+  __m128i v01 = _mm_or_si128(_mm_and_si128(b0, _mm_set1_epi16(0xFF)), _mm_slli_epi16(b1, 8));
+  unsigned m2 = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(is2, zero))) & 0xFF;
+  unsigned m3 = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(lt800, zero))) & 0xFF;
+  unsigned idx_lo = kSpread[m2 & 15] | static_cast<unsigned>(kSpread[m3 & 15] << 1);
+  unsigned idx_hi = kSpread[m2 >> 4] | static_cast<unsigned>(kSpread[m3 >> 4] << 1);
+  __m128i lo = _mm_unpacklo_epi16(v01, last);
+  __m128i hi = _mm_unpackhi_epi16(v01, last);
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                   _mm_shuffle_epi8(lo, load(kThreeByteLanes.shuffle[idx_lo])));
+  std::size_t n = kThreeByteLanes.length[idx_lo];
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(out + n),
+                   _mm_shuffle_epi8(hi, load(kThreeByteLanes.shuffle[idx_hi])));
+  return n + kThreeByteLanes.length[idx_hi];
 }
 
 }  // namespace
