@@ -611,6 +611,43 @@ TEST(Unicode, ShiftJisTableMatchesIconv) {
   btkUConv_Dispose(cv);
 }
 
+TEST(Unicode, CodePageTablesMatchIconv) {
+  struct Row {
+    int32_t cp;
+    const char *iconv_name;
+  } rows[] = {{936, "GBK"},     {949, "CP949"},   {950, "BIG5"},    {1250, "CP1250"},
+              {1251, "CP1251"}, {1253, "CP1253"}, {1254, "CP1254"}, {28598, "ISO-8859-8"}};
+  for (const Row &r : rows) {
+    SCOPED_TRACE(r.iconv_name);
+    btkUConv *cv = btkUConv_CreateCP(r.cp, 0, nullptr);
+    ASSERT_NE(cv, nullptr);
+    int compared = 0;
+    for (int lead = 0x01; lead <= 0xFF; ++lead) {
+      for (int trail = -1; trail <= 0xFE; trail += (trail < 0 ? 0x41 : 1)) {
+        std::string bytes(1, static_cast<char>(lead));
+        if (trail >= 0) bytes.push_back(static_cast<char>(trail));
+        std::string ref;
+        bool ok = ref_iconv("UTF-16LE", r.iconv_name, bytes, &ref);
+        kw_wchar out[4];
+        kw_wchar *d = out;
+        const char *src = bytes.data();
+        btkUConv_Reset(cv);
+        int rc = btkUConv_ToPivot(cv, &src, bytes.data() + bytes.size(), &d, out + 4, 1);
+        if (ok) {
+          ASSERT_EQ(rc, BTK_UCONV_OK) << std::hex << lead << " " << trail;
+          EXPECT_EQ(std::u16string(out, d), from_bytes(ref)) << std::hex << lead << " " << trail;
+          ++compared;
+        } else {
+          EXPECT_EQ(rc, BTK_UCONV_INVALID) << std::hex << lead << " " << trail;
+        }
+        if (trail < 0 && ok) break;  // a complete single byte is no lead byte
+      }
+    }
+    EXPECT_GT(compared, r.cp < 1000 ? 10000 : 120);  // double-byte pages map thousands
+    btkUConv_Dispose(cv);
+  }
+}
+
 TEST(Unicode, ModeSwitch) {
   EXPECT_EQ(btkUnicodeIsEnabled(), 1);
   EXPECT_EQ(btkUnicodeSetEnabled(0), 1);
