@@ -59,7 +59,12 @@ int utf8_to_utf16(const char *src, std::size_t n, char16_t *dst, std::size_t cap
   int rc = 0;
   const __m128i zero = _mm_setzero_si128();
   const bool ssse3 = has_ssse3();
+  const bool avx2 = has_avx2();
   while (p < end) {
+    if (avx2 && end - p >= 34 && cap - o >= 48) {
+      utf8_to_utf16_avx2(p, end, dst, o, cap);
+      if (p == end) break;
+    }
     if (ssse3 && end - p >= 16 && cap - o >= 16) {
       utf8_to_utf16_ssse3(p, end, dst, o, cap);
       if (p == end) break;

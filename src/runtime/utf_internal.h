@@ -130,6 +130,13 @@ void utf8_to_utf16_ssse3(const unsigned char *&p, const unsigned char *end, char
 void utf16_to_utf8_ssse3(const char16_t *src, std::size_t n, std::size_t &i, char *dst,
                          std::size_t &o, std::size_t cap);
 bool has_ssse3();
+// 0 (SSE2), 1 (SSSE3) or 2 (AVX2): what the processor offers, capped by
+// the KEELWORK_SIMD environment variable at first use (a test seam).
+int simd_level();
+// The AVX2 decoder (utf_avx2.cpp), the same contract; only when has_avx2().
+void utf8_to_utf16_avx2(const unsigned char *&p, const unsigned char *end, char16_t *dst,
+                        std::size_t &o, std::size_t cap);
+bool has_avx2();
 
 // Length of a NUL-terminated UTF-16 string, bounded by `limit` units.
 std::size_t u16_strnlen(const char16_t *s, std::size_t limit);

@@ -10,102 +10,28 @@
 // has SSSE3 (checked once at run time).
 #include <tmmintrin.h>
 
+#include <cstdlib>
+
 #include <array>
 #include <cstdint>
 
 #include "runtime/utf_internal.h"
+#include "runtime/utf_simd_tables.h"
 
 namespace kw::runtime {
-namespace {
-
-using Shuffle = std::array<std::uint8_t, 16>;
-
-// UTF-8 -> UTF-16: keep the 16-bit lanes whose bit is set in the index.
-constexpr std::array<Shuffle, 256> make_keep_lanes() {
-  std::array<Shuffle, 256> t{};
-  for (int m = 0; m < 256; ++m) {
-    int o = 0;
-    for (int lane = 0; lane < 8; ++lane) {
-      if (m & (1 << lane)) {
-        t[m][o++] = static_cast<std::uint8_t>(2 * lane);
-        t[m][o++] = static_cast<std::uint8_t>(2 * lane + 1);
-      }
-    }
-    while (o < 16) t[m][o++] = 0x80;
-  }
-  return t;
+int simd_level() {
+  // KEELWORK_SIMD caps the level (0: SSE2 only, 1: up to SSSE3), so that
+  // tests reach every path on any machine.
+  static const int level = [] {
+    int have = __builtin_cpu_supports("avx2") ? 2 : __builtin_cpu_supports("ssse3") ? 1 : 0;
+    const char *cap = std::getenv("KEELWORK_SIMD");
+    if (cap && *cap >= '0' && *cap <= '2' && *cap - '0' < have) have = *cap - '0';
+    return have;
+  }();
+  return level;
 }
 
-// UTF-16 -> UTF-8, units below U+0800: every 16-bit lane holds the first
-// byte low and the second high; a set bit keeps the second byte.
-constexpr std::array<Shuffle, 256> make_two_byte_lanes() {
-  std::array<Shuffle, 256> t{};
-  for (int m = 0; m < 256; ++m) {
-    int o = 0;
-    for (int lane = 0; lane < 8; ++lane) {
-      t[m][o++] = static_cast<std::uint8_t>(2 * lane);
-      if (m & (1 << lane)) t[m][o++] = static_cast<std::uint8_t>(2 * lane + 1);
-    }
-    while (o < 16) t[m][o++] = 0x80;
-  }
-  return t;
-}
-
-// UTF-16 -> UTF-8, any BMP unit: four 32-bit lanes each holding up to three
-// bytes; the index holds each lane's length less one in two bits.
-struct ThreeByteLanes {
-  std::array<Shuffle, 256> shuffle{};
-  std::array<std::uint8_t, 256> length{};
-};
-
-constexpr ThreeByteLanes make_three_byte_lanes() {
-  ThreeByteLanes t{};
-  for (int m = 0; m < 256; ++m) {
-    int o = 0;
-    for (int lane = 0; lane < 4; ++lane) {
-      int len = ((m >> (2 * lane)) & 3) + 1;
-      if (len > 3) len = 3;  // index value 3 never occurs
-      for (int b = 0; b < len; ++b) t.shuffle[m][o++] = static_cast<std::uint8_t>(4 * lane + b);
-    }
-    t.length[m] = static_cast<std::uint8_t>(o);
-    while (o < 16) t.shuffle[m][o++] = 0x80;
-  }
-  return t;
-}
-
-// Spreads a 4-bit mask to bits 0, 2, 4 and 6.
-constexpr std::array<std::uint8_t, 16> make_spread() {
-  std::array<std::uint8_t, 16> t{};
-  for (int m = 0; m < 16; ++m)
-    for (int b = 0; b < 4; ++b)
-      if (m & (1 << b)) t[m] = static_cast<std::uint8_t>(t[m] | (1 << (2 * b)));
-  return t;
-}
-
-constexpr auto kKeepLanes = make_keep_lanes();
-constexpr auto kTwoByteLanes = make_two_byte_lanes();
-constexpr auto kThreeByteLanes = make_three_byte_lanes();
-constexpr auto kSpread = make_spread();
-
-// Bits set in a byte (the POPCNT instruction may be missing where SSSE3 is
-// present).
-constexpr std::array<std::uint8_t, 256> make_bit_count() {
-  std::array<std::uint8_t, 256> t{};
-  for (int m = 0; m < 256; ++m) t[m] = static_cast<std::uint8_t>((m & 1) + t[m >> 1]);
-  return t;
-}
-constexpr auto kBitCount = make_bit_count();
-
-inline __m128i load(const Shuffle &s) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i *>(s.data()));
-}
-
-}  // namespace
-
-bool has_ssse3() {
-  static const bool have = __builtin_cpu_supports("ssse3");
-  return have;
-}
+bool has_ssse3() { return simd_level() >= 1; }
 
 // Steps advance by a fixed 8 bytes, so the next load never waits for this
 // block's analysis: a character that starts in the last bytes of a block
@@ -184,7 +110,7 @@ __attribute__((target("ssse3"))) void utf8_to_utf16_ssse3(const unsigned char *&
         __m128i value = _mm_or_si128(_mm_andnot_si128(lead, b0), _mm_and_si128(lead, v2));
         unsigned keep = ~(cont_mask >> (8 * half)) & 0xFF;
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                         _mm_shuffle_epi8(value, load(kKeepLanes[keep])));
+                         _mm_shuffle_epi8(value, load_shuffle(kKeepLanes[keep])));
         out += kBitCount[keep];
         o += kBitCount[keep];
       }
@@ -202,7 +128,9 @@ __attribute__((target("ssse3"))) void utf8_to_utf16_ssse3(const unsigned char *&
           static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi8(_mm_set1_epi8(-64), in2))) & 3;
       unsigned want16 = ((m2 >> 15) & 1) | ((m3 >> 15) & 1) | ((m3 >> 14) & 1);
       unsigned want17 = (m3 >> 15) & 1;
-      if (cont2 == (want16 | want17 << 1)) {
+      // Byte 17 matters only when the last character needs it; otherwise
+      // it may begin the next one's tail.
+      if ((cont2 & (want17 ? 3u : 1u)) == (want16 | want17 << 1)) {
         __m128i n1 = _mm_alignr_epi8(in2, in, 1);
         __m128i n2 = _mm_alignr_epi8(in2, in, 2);
         __m128i value[2];
@@ -231,7 +159,7 @@ __attribute__((target("ssse3"))) void utf8_to_utf16_ssse3(const unsigned char *&
         for (int half = 0; half < 2; ++half) {
           unsigned keep = ~(cont_mask >> (8 * half)) & 0xFF;
           _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                           _mm_shuffle_epi8(value[half], load(kKeepLanes[keep])));
+                           _mm_shuffle_epi8(value[half], load_shuffle(kKeepLanes[keep])));
           out += kBitCount[keep];
           o += kBitCount[keep];
         }
@@ -262,7 +190,7 @@ __attribute__((target("ssse3"))) void utf8_to_utf16_ssse3(const unsigned char *&
     __m128i value = _mm_or_si128(other, _mm_or_si128(_mm_and_si128(l2, v2), _mm_and_si128(l3, v3)));
     unsigned keep = ~cont_mask & 0xFF;
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                     _mm_shuffle_epi8(value, load(kKeepLanes[keep])));
+                     _mm_shuffle_epi8(value, load_shuffle(kKeepLanes[keep])));
     // Bytes of the last character beyond byte 7 (the cases exclude each
     // other).
     carry = ((m3 >> 6) & 2) + ((m2 >> 7) & 1) + ((m3 >> 6) & 1);
@@ -287,7 +215,7 @@ KW_SSSE3_INLINE std::size_t two_byte_block(__m128i a, char *out) {
   __m128i lanes = _mm_or_si128(_mm_and_si128(one, a), _mm_andnot_si128(one, two));
   unsigned twos = ~static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(one, zero))) & 0xFF;
   _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                   _mm_shuffle_epi8(lanes, load(kTwoByteLanes[twos])));
+                   _mm_shuffle_epi8(lanes, load_shuffle(kTwoByteLanes[twos])));
   return 8 + kBitCount[twos];
 }
 
@@ -340,10 +268,10 @@ KW_SSSE3_INLINE std::size_t mixed_block(__m128i u, char *out) {
   __m128i lo = _mm_unpacklo_epi16(v01, last);
   __m128i hi = _mm_unpackhi_epi16(v01, last);
   _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                   _mm_shuffle_epi8(lo, load(kThreeByteLanes.shuffle[idx_lo])));
+                   _mm_shuffle_epi8(lo, load_shuffle(kThreeByteLanes.shuffle[idx_lo])));
   std::size_t n = kThreeByteLanes.length[idx_lo];
   _mm_storeu_si128(reinterpret_cast<__m128i *>(out + n),
-                   _mm_shuffle_epi8(hi, load(kThreeByteLanes.shuffle[idx_hi])));
+                   _mm_shuffle_epi8(hi, load_shuffle(kThreeByteLanes.shuffle[idx_hi])));
   return n + kThreeByteLanes.length[idx_hi];
 }
 
