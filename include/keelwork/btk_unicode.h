@@ -10,7 +10,7 @@
  * - `src` is read up to its first NUL or `src_len` units, whichever comes
  *   first; a negative `src_len` or 0x7fffffff means "up to the NUL".
  * - `dst` receives at most `dst_cap` - 1 units and always a terminating NUL
- *   (`dst_cap` >= 1). A character is never split. A null `dst` measures:
+ *   (a `dst_cap` of 0 is BTK_UNI_E_NO_SPACE). A character is never split. A null `dst` measures:
  *   nothing is written, `dst_cap` is ignored, and the result is the length
  *   the output would have.
  * - The result is the number of units written, without the terminator, or
@@ -26,7 +26,8 @@
  *
  * Memory: the *Alloc functions return a block from getmem, freed by the
  * caller with relmem/rlsmem. Code-page tables are built from the system's
- * iconv on first use, under a lock, and live until the process ends.
+ * iconv on first use (once, even under concurrent first calls) and live
+ * until the process ends.
  *
  * Threads: every function is thread-safe. The runtime language and the
  * Unicode-mode switch are process-wide values meant to be set at start-up.
