@@ -162,8 +162,13 @@ int utf16_to_utf8(const char16_t *src, std::size_t n, char *dst, std::size_t cap
   int rc = 0;
   const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
   const __m128i zero = _mm_setzero_si128();
+  const bool avx2 = has_avx2();
   const bool ssse3 = has_ssse3();
   while (i < n) {
+    if (avx2 && n - i >= 32 && cap - o >= 32 && src[i] < 0x80) {
+      utf16_to_utf8_ascii_avx2(src, n, i, dst, o, cap);
+      if (i == n) break;
+    }
     if (ssse3 && n - i >= 16 && cap - o >= 64) {
       utf16_to_utf8_ssse3(src, n, i, dst, o, cap);
       if (i == n) break;

@@ -150,4 +150,26 @@ __attribute__((target("avx2"))) void utf8_to_utf16_avx2(const unsigned char *&po
   out_pos = o;
 }
 
+__attribute__((target("avx2"))) void utf16_to_utf8_ascii_avx2(const char16_t *src, std::size_t n,
+                                                              std::size_t &in_pos, char *dst,
+                                                              std::size_t &out_pos,
+                                                              std::size_t cap) {
+  std::size_t i = in_pos, o = out_pos;
+  const __m256i high = _mm256_set1_epi16(static_cast<short>(0xFF80));
+  while (n - i >= 32 && cap - o >= 32) {
+    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + i));
+    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + i + 16));
+    if (!_mm256_testz_si256(_mm256_or_si256(a, b), high)) break;
+    if (dst) {
+      // packus works within 128-bit lanes; put the quarters back in order.
+      __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(a, b), 0xD8);
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + o), packed);
+    }
+    i += 32;
+    o += 32;
+  }
+  in_pos = i;
+  out_pos = o;
+}
+
 }  // namespace kw::runtime

@@ -137,6 +137,10 @@ int simd_level();
 void utf8_to_utf16_avx2(const unsigned char *&p, const unsigned char *end, char16_t *dst,
                         std::size_t &o, std::size_t cap);
 bool has_avx2();
+// Runs of ASCII units, 32 at a time (AVX2); stops at the first block with
+// anything else.
+void utf16_to_utf8_ascii_avx2(const char16_t *src, std::size_t n, std::size_t &i, char *dst,
+                              std::size_t &o, std::size_t cap);
 
 // Length of a NUL-terminated UTF-16 string, bounded by `limit` units.
 std::size_t u16_strnlen(const char16_t *s, std::size_t limit);
