@@ -4,16 +4,28 @@
  * `btk_scanf_stream_low` scans from any input source; the btk_*printf and
  * btk_sscanf functions are thin shapes over them. The directives are those
  * of C99 printf/scanf (flags, width, precision, `*`, the size prefixes
- * hh h l ll j z t L and the Windows-era `I64`, `%n`, `%%`), plus `%ws` and
- * `%S`, which take a `const char16_t *` (a UTF-16 string) and write it as
- * UTF-8 (precision counts bytes and never splits a character). Byte
- * strings pass through unchanged. A null string argument prints "(null)".
- * Floating-point output is that of the C locale.
+ * hh h l ll j z t L, `%n`, `%%`) plus the Windows-era size prefixes `I64`
+ * (64-bit), `I32` and `I` (size_t), and `%ws`, `%ls` and `%S`, which take a
+ * `const char16_t *` (a UTF-16 string) and write it as UTF-8: width and
+ * precision count bytes, a character is never split, and an unpaired
+ * surrogate is written as U+FFFD. `%wc`, `%lc` and `%C` take one UTF-16
+ * unit. Byte strings pass through unchanged; a null string prints "(null)"
+ * (nothing when the precision is below 6, as glibc does) and a null `%p`
+ * prints "(nil)". Numbers are formatted as in the C locale, digit for digit
+ * as glibc's printf does, whatever the process locale.
+ *
+ * Scanning parses numbers independently of the process locale; a
+ * floating-point field takes the longest text that forms a number (a
+ * direct source gets back what did not fit, such as the "e" of "1ex").
+ * `%ws`/`%ls`/`%S` read UTF-8 and store a NUL-terminated char16_t string
+ * whose length in units (not counting the NUL) the width bounds; invalid
+ * UTF-8 is a matching failure.
  *
  * Results: the number of bytes produced (formatter) or of items assigned
- * (scanner, -1 at end of input before the first conversion); a negative
- * value when the format is malformed. No function here allocates memory
- * that the caller must free. All are reentrant and thread-safe.
+ * (scanner: -1 when the input ended before anything was assigned); -1
+ * (formatter) or -2 (scanner) for a malformed format or a null argument.
+ * No function here allocates memory that the caller must free. All are
+ * reentrant and thread-safe.
  */
 #ifndef KEELWORK_BTK_FORMAT_H
 #define KEELWORK_BTK_FORMAT_H
@@ -70,8 +82,10 @@ struct btk_in_source {
 };
 
 /* Scans `source` by `format`. `extra` is reserved for the caller's own
- * directives and passed through (may be null). Returns the number of items
- * assigned, or -1 when the input ended before the first conversion. */
+ * directives and is not used yet (may be null). Returns the number of items
+ * assigned, -1 when the input ended before anything was assigned, or -2
+ * for a malformed format. A direct source's `cur` is left after the last
+ * byte used; a getc source gets its look-ahead byte back through ungetc. */
 KW_API int btk_scanf_stream_low(btk_in_source *source, const char *format, va_list args,
                                 void *extra);
 
@@ -87,9 +101,12 @@ KW_API int btk_vsnprintf(char *dst, size_t size, const char *format, va_list arg
 /* Formats to a stdio stream; returns the byte count or -1 on a write error. */
 KW_API int btk_fprintf(FILE *stream, const char *format, ...);
 KW_API int btk_vfprintf(FILE *stream, const char *format, va_list args);
-/* Wide output: the format and `%s` arguments are UTF-16 (`%hs` takes a byte
- * string in UTF-8); at most size-1 units and a terminator, size < 0 meaning
- * unlimited. Returns the length of the whole text in units, or -1. */
+/* Wide output: the format and `%s`/`%c` arguments are UTF-16, while `%hs`,
+ * `%S`, `%hc` and `%C` take UTF-8 bytes (invalid bytes become U+FFFD);
+ * widths and precisions count UTF-16 units. At most size-1 units and a
+ * terminator (a surrogate pair is never split), size < 0 meaning unlimited;
+ * `dst` may be null to measure. Returns the length of the whole text in
+ * units, or -1 for a malformed format. */
 KW_API int btk_swprintf(kw_wchar *dst, long size, const kw_wchar *format, ...);
 KW_API int btk_vswprintf(kw_wchar *dst, long size, const kw_wchar *format, va_list args);
 /* As sscanf on a byte string. */

@@ -10,7 +10,7 @@
  * - `src` is read up to its first NUL or `src_len` units, whichever comes
  *   first; a negative `src_len` or 0x7fffffff means "up to the NUL".
  * - `dst` receives at most `dst_cap` - 1 units and always a terminating NUL
- *   (`dst_cap` >= 1). A character is never split. A null `dst` measures:
+ *   (a `dst_cap` of 0 is BTK_UNI_E_NO_SPACE). A character is never split. A null `dst` measures:
  *   nothing is written, `dst_cap` is ignored, and the result is the length
  *   the output would have.
  * - The result is the number of units written, without the terminator, or
@@ -26,7 +26,8 @@
  *
  * Memory: the *Alloc functions return a block from getmem, freed by the
  * caller with relmem/rlsmem. Code-page tables are built from the system's
- * iconv on first use, under a lock, and live until the process ends.
+ * iconv on first use (once, even under concurrent first calls) and live
+ * until the process ends.
  *
  * Threads: every function is thread-safe. The runtime language and the
  * Unicode-mode switch are process-wide values meant to be set at start-up.
@@ -199,15 +200,19 @@ KW_API btkUConv *btkUConv_CreateCP(int32_t code_page, int flags, int32_t *status
 KW_API int btkUConv_ToPivot(btkUConv *cv, const char **src, const char *src_end, kw_wchar **dst,
                             kw_wchar *dst_end, int flush);
 /* Encodes UTF-16 [*src, src_end) into bytes [*dst, dst_end) the same way;
- * a high surrogate at the end of a chunk waits for the next one. Characters
- * the encoding lacks are BTK_UCONV_INVALID unless substituting. */
+ * a high surrogate at the end of a chunk waits for the next one, and the
+ * bytes of a character that did not fit whole are kept and written first by
+ * the next call. Characters the encoding lacks are BTK_UCONV_INVALID unless
+ * substituting. */
 KW_API int btkUConv_FromPivot(btkUConv *cv, const kw_wchar **src, const kw_wchar *src_end,
                               char **dst, char *dst_end, int flush);
 /* Converts bytes of `from` into bytes of `to` through the caller's pivot
  * buffer [pivot_start, pivot_limit). `*pivot_source`..`*pivot_target` is
  * the converted text not yet written out; start with both at pivot_start
  * (or pass `reset` non-zero, which also resets both converters) and keep
- * them between calls. Returns as btkUConv_ToPivot. */
+ * them between calls. Returns as btkUConv_ToPivot; after BTK_UCONV_INVALID,
+ * btkUConv_LastError of `from` describes bad input and that of `to` a
+ * character its encoding lacks. */
 KW_API int btkUConv_TranscodeEx(btkUConv *to, btkUConv *from, char **dst, char *dst_end,
                                 const char **src, const char *src_end, kw_wchar *pivot_start,
                                 kw_wchar **pivot_source, kw_wchar **pivot_target,

@@ -16,8 +16,8 @@ struct DecodeTable {
     for (auto &x : v) x = 66;
     for (int i = 0; i < 64; ++i)
       v[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::uint8_t>(i);
-    v['='] = 64;
-    v[' '] = v['\t'] = v['\r'] = v['\n'] = 65;
+    v[0x3D] = 64;                                // '='
+    v[0x20] = v[0x09] = v[0x0D] = v[0x0A] = 65;  // blanks and line breaks
   }
 };
 constexpr DecodeTable kDecode;

@@ -31,6 +31,7 @@ struct BufOut {
 
   void put(const char *s, std::size_t n) {
     total += n;
+    if (n == 0) return;
     if (n <= room) {
       std::memcpy(p, s, n);
       p += n;
@@ -51,6 +52,7 @@ struct BufOut {
   void fill(char c, std::size_t n) {
     total += n;
     std::size_t k = n < room ? n : room;
+    if (k == 0) return;
     std::memset(p, c, k);
     p += k;
     room -= k;
@@ -117,7 +119,8 @@ struct SinkOut {
   }
 };
 
-// Appends to a std::string (the wide family's staging text).
+// Appends to a std::string (the wide family's staging text), where `%n`
+// counts UTF-16 units rather than bytes.
 struct StrOut {
   std::string *s;
   std::size_t total = 0;
@@ -133,7 +136,21 @@ struct StrOut {
     total += n;
     s->append(n, c);
   }
+  std::size_t count() const {
+    std::size_t n = 0;
+    for (unsigned char c : *s) n += ((c & 0xC0) != 0x80) + (c >= 0xF0);
+    return n;
+  }
 };
+
+template <class Out>
+std::size_t count_so_far(const Out &o) {
+  return o.total;
+}
+template <>
+std::size_t count_so_far(const StrOut &o) {
+  return o.count();
+}
 
 // ---- directives ---------------------------------------------------------------
 
@@ -141,7 +158,7 @@ enum Flag : unsigned { kLeft = 1, kPlus = 2, kSpace = 4, kAlt = 8, kZero = 16 };
 
 enum class Len : unsigned char { kNone, kHH, kH, kL, kLL, kJ, kZ, kT, kBigL, kW, kI64, kI32 };
 
-struct Spec {
+struct Directive {
   unsigned flags = 0;
   std::size_t width = 0;
   int prec = -1;  // -1: none
@@ -153,7 +170,7 @@ struct Spec {
 // length of prefix+body as the width counts it (bytes, or UTF-16 units in
 // the wide family).
 template <class Out>
-inline void emit_field(Out &o, const Spec &s, const char *prefix, std::size_t plen,
+inline void emit_field(Out &o, const Directive &s, const char *prefix, std::size_t plen,
                        const char *body, std::size_t blen, std::size_t zeros, std::size_t shown) {
   std::size_t len = shown + zeros;
   std::size_t pad = s.width > len ? s.width - len : 0;
@@ -204,7 +221,7 @@ inline char *u64_oct(char *end, std::uint64_t v) {
 }
 
 template <class Out>
-void emit_integer(Out &o, const Spec &s, std::uint64_t mag, bool negative) {
+void emit_integer(Out &o, const Directive &s, std::uint64_t mag, bool negative) {
   char buf[32];
   char *end = buf + sizeof buf;
   char *start = end;
@@ -291,13 +308,14 @@ std::to_chars_result float_chars(char *first, char *last, F v, char conv, int pr
   if (r.ec != std::errc()) return r;
   const char *e = static_cast<const char *>(std::memchr(first, 'e', r.ptr - first));
   int x = 0;
-  std::from_chars(e + (e[1] == '+' ? 2 : 1), r.ptr, x);
+  for (const char *d = e + 2; d < r.ptr; ++d) x = x * 10 + (*d - '0');
+  if (e[1] == '-') x = -x;
   if (p > x && x >= -4) return std::to_chars(first, last, v, std::chars_format::fixed, p - 1 - x);
   return r;
 }
 
 template <class Out, class F>
-void emit_float(Out &o, const Spec &s, F v) {
+void emit_float(Out &o, const Directive &s, F v) {
   char lc = static_cast<char>(s.conv | 0x20);
   bool upper = s.conv != lc;
   char sign[4];
@@ -424,7 +442,7 @@ void write_wide(Out &o, const char16_t *w, std::size_t n) {
 }
 
 template <class Out>
-void emit_wide_string(Out &o, const Spec &s, const char16_t *w, bool wide_family) {
+void emit_wide_string(Out &o, const Directive &s, const char16_t *w, bool wide_family) {
   if (!w) w = u"(null)";
   WideRun r = measure_wide(w, s.prec, wide_family);
   std::size_t shown = wide_family ? r.units : r.bytes;
@@ -437,7 +455,7 @@ void emit_wide_string(Out &o, const Spec &s, const char16_t *w, bool wide_family
 // Byte string in the wide family: UTF-8 that is repaired (invalid bytes
 // become U+FFFD) and measured in UTF-16 units.
 template <class Out>
-void emit_utf8_in_wide(Out &o, const Spec &s, const char *t) {
+void emit_utf8_in_wide(Out &o, const Directive &s, const char *t) {
   if (!t) t = "(null)";
   const auto *p = reinterpret_cast<const unsigned char *>(t);
   const unsigned char *end = p + std::strlen(t);
@@ -462,7 +480,7 @@ void emit_utf8_in_wide(Out &o, const Spec &s, const char *t) {
 
 // One UTF-16 unit as a character (a lone surrogate becomes U+FFFD).
 template <class Out>
-void emit_wide_char(Out &o, const Spec &s, unsigned u) {
+void emit_wide_char(Out &o, const Directive &s, unsigned u) {
   char b[4];
   u &= 0xFFFF;
   std::size_t n;
@@ -499,7 +517,7 @@ int run(Out &o, const char *fmt, va_list ap, bool wide) {
     if (pct != p) o.put(p, static_cast<std::size_t>(pct - p));
     if (*pct == 0) break;
     p = pct + 1;
-    Spec s;
+    Directive s;
     // Flags.
     for (;; ++p) {
       switch (*p) {
@@ -726,7 +744,7 @@ int run(Out &o, const char *fmt, va_list ap, bool wide) {
         break;
       }
       case 'n': {
-        std::size_t t = o.total;
+        std::size_t t = count_so_far(o);
         void *dst = va_arg(ap, void *);
         switch (s.len) {
           case Len::kHH:

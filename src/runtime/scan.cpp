@@ -162,12 +162,13 @@ bool scan_integer(Reader &in, std::size_t width, int base, bool is_signed, std::
 // parses it. Direct sources are rewound to the end of what was used.
 template <class F>
 bool scan_float(Reader &in, std::size_t width, F *out) {
-  char buf[512];
+  std::string text;  // as long as the number is: a cut would misplace the rest
   std::size_t n = 0;
   const char *start = in.pos();
   std::size_t start_count = in.count();
   auto take = [&](int c) {
-    if (n < sizeof buf - 1) buf[n++] = static_cast<char>(c);
+    text.push_back(static_cast<char>(c));
+    ++n;
     in.next();
     --width;
   };
@@ -203,6 +204,7 @@ bool scan_float(Reader &in, std::size_t width, F *out) {
         in.next();
         --width;
         n = body;  // from_chars takes hex digits without the prefix
+        text.clear();
         c = in.peek();
       }
     }
@@ -236,7 +238,7 @@ bool scan_float(Reader &in, std::size_t width, F *out) {
       }
     }
   }
-  buf[n] = 0;
+  const char *buf = text.c_str();
   F v{};
   std::from_chars_result r;
   if (hex) {
@@ -611,13 +613,17 @@ KW_API int btk_scanf_stream_low(btk_in_source *source, const char *format, va_li
                                 void *extra) {
   (void)extra;
   if (!source || !format) return kMalformed;
-  return scan(source, format, args);
+  try {
+    return scan(source, format, args);
+  } catch (...) {  // out of memory while collecting a field
+    return kMalformed;
+  }
 }
 
 KW_API int btk_vsscanf(const char *text, const char *format, va_list args) {
   if (!text || !format) return kMalformed;
   btk_in_source src{nullptr, text, text, text + std::strlen(text)};
-  return scan(&src, format, args);
+  return btk_scanf_stream_low(&src, format, args, nullptr);
 }
 
 KW_API int btk_sscanf(const char *text, const char *format, ...) {

@@ -17,9 +17,10 @@
 
 namespace kw::runtime {
 
-std::size_t u16_strnlen(const char16_t *s, std::size_t limit) {
-  // Aligned 16-byte loads never cross into an unmapped page, so the scan may
-  // look at units before `s` and past the terminator within the same block.
+// Aligned 16-byte loads never cross into an unmapped page, so the scan may
+// look at units before `s` and past the terminator within the same block;
+// AddressSanitizer cannot know that and is told to leave this function be.
+__attribute__((no_sanitize_address)) std::size_t u16_strnlen(const char16_t *s, std::size_t limit) {
   std::size_t i = 0;
   auto addr = reinterpret_cast<std::uintptr_t>(s);
   if ((addr & 1) == 0) {
@@ -57,7 +58,17 @@ int utf8_to_utf16(const char *src, std::size_t n, char16_t *dst, std::size_t cap
   std::size_t o = 0;
   int rc = 0;
   const __m128i zero = _mm_setzero_si128();
+  const bool ssse3 = has_ssse3();
+  const bool avx2 = has_avx2();
   while (p < end) {
+    if (avx2 && end - p >= 34 && cap - o >= 48) {
+      utf8_to_utf16_avx2(p, end, dst, o, cap);
+      if (p == end) break;
+    }
+    if (ssse3 && end - p >= 16 && cap - o >= 16) {
+      utf8_to_utf16_ssse3(p, end, dst, o, cap);
+      if (p == end) break;
+    }
     unsigned c = *p;
     if (c < 0x80) {
       // ASCII: whole blocks while both sides have room for 16.
@@ -151,7 +162,17 @@ int utf16_to_utf8(const char16_t *src, std::size_t n, char *dst, std::size_t cap
   int rc = 0;
   const __m128i high = _mm_set1_epi16(static_cast<short>(0xFF80));
   const __m128i zero = _mm_setzero_si128();
+  const bool avx2 = has_avx2();
+  const bool ssse3 = has_ssse3();
   while (i < n) {
+    if (avx2 && n - i >= 32 && cap - o >= 32 && src[i] < 0x80) {
+      utf16_to_utf8_ascii_avx2(src, n, i, dst, o, cap);
+      if (i == n) break;
+    }
+    if (ssse3 && n - i >= 16 && cap - o >= 64) {
+      utf16_to_utf8_ssse3(src, n, i, dst, o, cap);
+      if (i == n) break;
+    }
     char32_t u = src[i];
     if (u < 0x80) {
       while (n - i >= 16 && cap - o >= 16) {

@@ -122,6 +122,26 @@ int utf8_to_utf16(const char *src, std::size_t n, char16_t *dst, std::size_t cap
 int utf16_to_utf8(const char16_t *src, std::size_t n, char *dst, std::size_t cap,
                   std::size_t *src_used, std::size_t *dst_used);
 
+// SSSE3 block converters (utf_simd.cpp): they advance the positions over
+// every block they can prove valid and stop at the first they cannot,
+// leaving it to the scalar code. Call only when has_ssse3() is true.
+void utf8_to_utf16_ssse3(const unsigned char *&p, const unsigned char *end, char16_t *dst,
+                         std::size_t &o, std::size_t cap);
+void utf16_to_utf8_ssse3(const char16_t *src, std::size_t n, std::size_t &i, char *dst,
+                         std::size_t &o, std::size_t cap);
+bool has_ssse3();
+// 0 (SSE2), 1 (SSSE3) or 2 (AVX2): what the processor offers, capped by
+// the KEELWORK_SIMD environment variable at first use (a test seam).
+int simd_level();
+// The AVX2 decoder (utf_avx2.cpp), the same contract; only when has_avx2().
+void utf8_to_utf16_avx2(const unsigned char *&p, const unsigned char *end, char16_t *dst,
+                        std::size_t &o, std::size_t cap);
+bool has_avx2();
+// Runs of ASCII units, 32 at a time (AVX2); stops at the first block with
+// anything else.
+void utf16_to_utf8_ascii_avx2(const char16_t *src, std::size_t n, std::size_t &i, char *dst,
+                              std::size_t &o, std::size_t cap);
+
 // Length of a NUL-terminated UTF-16 string, bounded by `limit` units.
 std::size_t u16_strnlen(const char16_t *s, std::size_t limit);
 

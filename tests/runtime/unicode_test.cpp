@@ -163,6 +163,88 @@ TEST(Unicode, InvalidUtf8IsRejectedWhereIconvRejectsIt) {
   }
 }
 
+// Long runs of one- to three-byte text take the block converters; every
+// kind of damage at every position must be found exactly where iconv
+// finds it. Run once per SIMD level (KEELWORK_SIMD caps it at first use;
+// each test case runs in a process of its own).
+void check_damage_anywhere() {
+  const std::u16string pieces[] = {u"plain ascii text ",
+                                   u"\u00e9t\u00e9 \u00fcber ",
+                                   u"\u65e5\u672c\u8a9e\u306e\u6587",
+                                   u"\u0416\u05d0\u03a9",
+                                   u"\u2019\u20ac",
+                                   u"a long run of plain ASCII text that spans whole blocks "};
+  std::mt19937 rng(99);
+  const std::string damage[] = {"\x80", "\xc0\x80", "\xc1", "\xe0\x9f\xbf", "\xed\xa0\x80",
+                                "\xf8", "\xe6\x97", "\xc3", "\xff"};
+  for (int round = 0; round < 40; ++round) {
+    std::u16string text;
+    while (text.size() < 300) text += pieces[rng() % 6];
+    std::string good;
+    ASSERT_TRUE(ref_iconv("UTF-8", "UTF-16LE", as_bytes(text), &good));
+    std::u16string back(text.size() + 1, u'\0');
+    ASSERT_EQ(btkStrUtf8ToUtf16(good.c_str(), -1, back.data(), static_cast<int32_t>(back.size()),
+                                nullptr),
+              static_cast<int32_t>(text.size()));
+    back.pop_back();
+    ASSERT_EQ(back, text);
+    std::string again(good.size() + 1, '\0');
+    ASSERT_EQ(btkStrUtf16ToUtf8(text.c_str(), -1, again.data(), static_cast<int32_t>(again.size()),
+                                nullptr),
+              static_cast<int32_t>(good.size()));
+    for (std::size_t at = 0; at < good.size(); at += 1 + rng() % 3) {
+      std::string bad = good;
+      bad.insert(at, damage[rng() % 9]);
+      std::string ref16;
+      bool ok = ref_iconv("UTF-16LE", "UTF-8", bad, &ref16);
+      std::vector<kw_wchar> out(bad.size() + 1);
+      int32_t used = -1;
+      int32_t n = btkStrUtf8ToUtf16(bad.c_str(), static_cast<int32_t>(bad.size()), out.data(),
+                                    static_cast<int32_t>(out.size()), &used);
+      if (ok) {
+        // Damage inserted inside a character can make a valid one.
+        ASSERT_EQ(std::u16string(out.data()), from_bytes(ref16)) << "at " << at;
+        continue;
+      }
+      ASSERT_EQ(n, BTK_UNI_E_INVALID) << "at " << at;
+      // Everything before the reported offset is valid and converted.
+      std::string prefix16;
+      ASSERT_TRUE(
+          ref_iconv("UTF-16LE", "UTF-8", bad.substr(0, static_cast<std::size_t>(used)), &prefix16))
+          << "at " << at;
+      ASSERT_EQ(std::u16string(out.data()), from_bytes(prefix16)) << "at " << at;
+      ASSERT_LE(static_cast<std::size_t>(used), at + 3);
+    }
+    // UTF-16 damage: an unpaired surrogate anywhere.
+    for (std::size_t at = 0; at < text.size(); at += 1 + rng() % 4) {
+      std::u16string bad = text;
+      bad.insert(
+          at, 1,
+          static_cast<char16_t>(rng() % 2 ? 0xD800 + rng() % 0x400 : 0xDC00 + rng() % 0x400));
+      if (at < bad.size() - 1 && bad[at] < 0xDC00 && bad[at + 1] >= 0xDC00 && bad[at + 1] < 0xE000)
+        continue;
+      std::vector<char> out(bad.size() * 3 + 1);
+      int32_t used = -1;
+      ASSERT_EQ(
+          btkStrUtf16ToUtf8(bad.c_str(), -1, out.data(), static_cast<int32_t>(out.size()), &used),
+          BTK_UNI_E_INVALID);
+      ASSERT_EQ(used, static_cast<int32_t>(at));
+    }
+  }
+}
+
+TEST(Unicode, DamageAnywhereInLongTextIsFound) { check_damage_anywhere(); }
+
+TEST(Unicode, DamageAnywhereInLongTextIsFoundWithSsse3) {
+  setenv("KEELWORK_SIMD", "1", 1);
+  check_damage_anywhere();
+}
+
+TEST(Unicode, DamageAnywhereInLongTextIsFoundWithSse2) {
+  setenv("KEELWORK_SIMD", "0", 1);
+  check_damage_anywhere();
+}
+
 TEST(Unicode, LimitsAndCapacities) {
   kw_wchar w[8];
   int32_t used;
@@ -497,6 +579,27 @@ TEST(Unicode, TranscodeThroughASmallPivot) {
   btkUConv_Dispose(to);
 }
 
+TEST(Unicode, StatefulEncodingIntoATinyBuffer) {
+  // Escape sequences must survive output buffers too small for them.
+  const std::u16string text = u"A\u65e5\u672cB\u3042z";
+  std::string want;
+  ASSERT_TRUE(ref_iconv("ISO-2022-JP", "UTF-16LE", as_bytes(text), &want));
+  btkUConv *cv = btkUConv_Create("ISO-2022-JP", 0, nullptr);
+  ASSERT_NE(cv, nullptr);
+  std::string got;
+  const kw_wchar *s = text.data();
+  int rc;
+  do {
+    char one[1];
+    char *d = one;
+    rc = btkUConv_FromPivot(cv, &s, text.data() + text.size(), &d, one + 1, 1);
+    got.append(one, static_cast<std::size_t>(d - one));
+  } while (rc == BTK_UCONV_NO_SPACE);
+  EXPECT_EQ(rc, BTK_UCONV_OK);
+  EXPECT_EQ(got, want);
+  btkUConv_Dispose(cv);
+}
+
 TEST(Unicode, ShiftJisTableMatchesIconv) {
   btkUConv *cv = btkUConv_CreateCP(BTK_CP_SHIFT_JIS, 0, nullptr);
   ASSERT_NE(cv, nullptr);
@@ -522,6 +625,43 @@ TEST(Unicode, ShiftJisTableMatchesIconv) {
   }
   EXPECT_GT(mapped, 7000);
   btkUConv_Dispose(cv);
+}
+
+TEST(Unicode, CodePageTablesMatchIconv) {
+  struct Row {
+    int32_t cp;
+    const char *iconv_name;
+  } rows[] = {{936, "GBK"},     {949, "CP949"},   {950, "BIG5"},    {1250, "CP1250"},
+              {1251, "CP1251"}, {1253, "CP1253"}, {1254, "CP1254"}, {28598, "ISO-8859-8"}};
+  for (const Row &r : rows) {
+    SCOPED_TRACE(r.iconv_name);
+    btkUConv *cv = btkUConv_CreateCP(r.cp, 0, nullptr);
+    ASSERT_NE(cv, nullptr);
+    int compared = 0;
+    for (int lead = 0x01; lead <= 0xFF; ++lead) {
+      for (int trail = -1; trail <= 0xFE; trail += (trail < 0 ? 0x41 : 1)) {
+        std::string bytes(1, static_cast<char>(lead));
+        if (trail >= 0) bytes.push_back(static_cast<char>(trail));
+        std::string ref;
+        bool ok = ref_iconv("UTF-16LE", r.iconv_name, bytes, &ref);
+        kw_wchar out[4];
+        kw_wchar *d = out;
+        const char *src = bytes.data();
+        btkUConv_Reset(cv);
+        int rc = btkUConv_ToPivot(cv, &src, bytes.data() + bytes.size(), &d, out + 4, 1);
+        if (ok) {
+          ASSERT_EQ(rc, BTK_UCONV_OK) << std::hex << lead << " " << trail;
+          EXPECT_EQ(std::u16string(out, d), from_bytes(ref)) << std::hex << lead << " " << trail;
+          ++compared;
+        } else {
+          EXPECT_EQ(rc, BTK_UCONV_INVALID) << std::hex << lead << " " << trail;
+        }
+        if (trail < 0 && ok) break;  // a complete single byte is no lead byte
+      }
+    }
+    EXPECT_GT(compared, r.cp < 1000 ? 10000 : 120);  // double-byte pages map thousands
+    btkUConv_Dispose(cv);
+  }
 }
 
 TEST(Unicode, ModeSwitch) {

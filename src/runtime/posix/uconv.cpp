@@ -39,7 +39,11 @@ struct btkUConv {
   iconv_t encoder = reinterpret_cast<iconv_t>(-1);  // UTF-16LE -> encoding
   unsigned char carry[16];
   std::size_t carry_len = 0;
-  char16_t high = 0;         // pending high surrogate (encoding side)
+  char16_t high = 0;  // pending high surrogate (encoding side)
+  // Encoded bytes that did not fit the caller's output; written first on
+  // the next call (an iconv encoder has already moved its shift state).
+  unsigned char pending[16];
+  std::size_t pending_len = 0;
   std::int64_t in_pos = 0;   // bytes decoded since creation or reset
   std::int64_t u16_pos = 0;  // units encoded since creation or reset
   bool has_error = false;
@@ -489,6 +493,15 @@ KW_API int btkUConv_FromPivot(btkUConv *cv, const kw_wchar **src, const kw_wchar
   if (!cv || !src || !dst || (!*src && src_end) || src_end < *src || dst_end < *dst)
     return BTK_UNI_E_ARG;
   const kw_wchar *p = *src;
+  if (cv->pending_len) {
+    std::size_t room = static_cast<std::size_t>(dst_end - *dst);
+    std::size_t k = room < cv->pending_len ? room : cv->pending_len;
+    std::memcpy(*dst, cv->pending, k);
+    *dst += k;
+    std::memmove(cv->pending, cv->pending + k, cv->pending_len - k);
+    cv->pending_len -= k;
+    if (cv->pending_len) return BTK_UCONV_NO_SPACE;
+  }
   for (;;) {
     char32_t cp = 0;
     int used;       // units of this chunk the character takes
@@ -553,25 +566,37 @@ KW_API int btkUConv_FromPivot(btkUConv *cv, const kw_wchar **src, const kw_wchar
         n = 1;
       }
     }
-    if (dst_end - *dst < n) {
-      *src = p;
-      return BTK_UCONV_NO_SPACE;
-    }
-    std::memcpy(*dst, buf, static_cast<std::size_t>(n));
-    *dst += n;
+    std::size_t room = static_cast<std::size_t>(dst_end - *dst);
+    std::size_t k = room < static_cast<std::size_t>(n) ? room : static_cast<std::size_t>(n);
+    std::memcpy(*dst, buf, k);
+    *dst += k;
     cv->high = 0;
     p += used;
     cv->u16_pos += used;
     *src = p;
+    if (k < static_cast<std::size_t>(n)) {
+      cv->pending_len = static_cast<std::size_t>(n) - k;
+      std::memcpy(cv->pending, buf + k, cv->pending_len);
+      return BTK_UCONV_NO_SPACE;
+    }
   }
   *src = p;
   if (flush && cv->kind == Kind::kIconv) {
     // Stateful encodings return to their initial shift state.
-    char *op = *dst;
-    std::size_t ol = static_cast<std::size_t>(dst_end - *dst);
-    if (iconv(cv->encoder, nullptr, nullptr, &op, &ol) == static_cast<std::size_t>(-1))
+    char tmp[sizeof cv->pending];
+    char *op = tmp;
+    std::size_t ol = sizeof tmp;
+    iconv(cv->encoder, nullptr, nullptr, &op, &ol);
+    std::size_t n = static_cast<std::size_t>(op - tmp);
+    std::size_t room = static_cast<std::size_t>(dst_end - *dst);
+    std::size_t k = room < n ? room : n;
+    std::memcpy(*dst, tmp, k);
+    *dst += k;
+    if (k < n) {
+      cv->pending_len = n - k;
+      std::memcpy(cv->pending, tmp + k, cv->pending_len);
       return BTK_UCONV_NO_SPACE;
-    *dst = op;
+    }
   }
   return BTK_UCONV_OK;
 }
@@ -589,7 +614,7 @@ KW_API int btkUConv_TranscodeEx(btkUConv *to, btkUConv *from, char **dst, char *
     *pivot_source = *pivot_target = pivot_start;
   }
   for (;;) {
-    if (*pivot_source < *pivot_target) {
+    if (*pivot_source < *pivot_target || to->pending_len) {
       const kw_wchar *ps = *pivot_source;
       int rc = btkUConv_FromPivot(to, &ps, *pivot_target, dst, dst_end, 0);
       *pivot_source = const_cast<kw_wchar *>(ps);
@@ -624,6 +649,7 @@ KW_API void btkUConv_Reset(btkUConv *cv) {
   if (!cv) return;
   cv->carry_len = 0;
   cv->high = 0;
+  cv->pending_len = 0;
   cv->in_pos = 0;
   cv->u16_pos = 0;
   cv->has_error = false;
