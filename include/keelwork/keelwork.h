@@ -22,4 +22,7 @@
 /* text */
 #include "vexformat.h"
 
+/* tasks and dispatch */
+#include "notify.h"
+
 #endif /* KEELWORK_KEELWORK_H */
