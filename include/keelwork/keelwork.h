@@ -10,4 +10,16 @@
 #include "thread.h"
 #include "xar.h"
 
+#include "bitarray.h"
+#include "btree.h"
+#include "functab.h"
+#include "objsort.h"
+#include "ownedxar.h"
+#include "partial_order.h"
+#include "pqueue.h"
+#include "rbtree.h"
+#include "sorted.h"
+#include "strxar.h"
+#include "suballoc.h"
+
 #endif /* KEELWORK_KEELWORK_H */
