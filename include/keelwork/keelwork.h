@@ -36,6 +36,7 @@
 #include "vexformat.h"
 
 /* tasks and dispatch */
+#include "bind.h"
 #include "notify.h"
 
 #endif /* KEELWORK_KEELWORK_H */
