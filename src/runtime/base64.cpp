@@ -16,8 +16,9 @@ struct DecodeTable {
     for (auto &x : v) x = 66;
     for (int i = 0; i < 64; ++i)
       v[static_cast<unsigned char>(kAlphabet[i])] = static_cast<std::uint8_t>(i);
-    v['='] = 64;
-    v[' '] = v['\t'] = v['\r'] = v['\n'] = 65;
+    v[static_cast<unsigned char>('=')] = 64;
+    v[static_cast<unsigned char>(' ')] = v[static_cast<unsigned char>('\t')] = 65;
+    v[static_cast<unsigned char>('\r')] = v[static_cast<unsigned char>('\n')] = 65;
   }
 };
 constexpr DecodeTable kDecode;
