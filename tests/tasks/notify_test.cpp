@@ -74,18 +74,10 @@ TEST(Notifications, APIExamples) {
   int id;
   intptr_t datum;
   ASSERT_EQ(vex_notifications_get_next(key, 4, &pos, &f, &id, &datum), 1);
-  EXPECT_EQ(f, cb);
-  EXPECT_EQ(id, 2);
-  EXPECT_EQ(datum, 30);
+  EXPECT_TRUE(f == cb && id == 2 && datum == 30);
   EXPECT_EQ(vex_notifications_get_next(key, 4, &pos, &f, &id, &datum), 0);
-  EXPECT_EQ(f, nullptr);
-  EXPECT_EQ(id, -1);
-  EXPECT_EQ(datum, 0);
-  EXPECT_EQ(pos.index, -1);
-  // Unknown events end a walk quietly; a position of another event starts
-  // a new walk.
-  EXPECT_EQ(vex_notifications_get_next(key, 99, &pos, &f, &id, &datum), 0);
-  EXPECT_EQ(walk_ids(key, 4), std::vector<int>{2});
+  EXPECT_TRUE(f == nullptr && id == -1 && datum == 0 && pos.index == -1);
+  EXPECT_EQ(vex_notifications_get_next(key, 99, &pos, &f, &id, &datum), 0);  // quietly
 }
 
 // Several walks over one event, with subscribers added and removed at random
@@ -195,8 +187,6 @@ TEST(Notifications, FailureMessages) {
   const MessageCase cases[] = {
       {"null name", [] { return vex_notification_add_application(nullptr); }, -1,
        "vex_notification_add_application:  invalid app_name (INFO MESSAGE)\n"},
-      {"empty name", [] { return vex_notification_add_application(""); }, -1,
-       "vex_notification_add_application:  invalid app_name (INFO MESSAGE)\n"},
       {"duplicate name", [] { return vex_notification_add_application("dup"); }, -1,
        "vex_notification_add_application:  attempted to duplicate application name dup!\n"},
       {"null function on add", [&] { return vex_notification_add(key, 0, nullptr, 0, nullptr); },
@@ -219,24 +209,12 @@ TEST(Notifications, FailureMessages) {
        "vex_notification_remove:  invalid application key 300\n"},
       {"event never defined", [&] { return vex_notification_remove(key, 2, kFuncs[0]); }, 0,
        "vex_notification_remove:  event_id 2 was never defined? (INFO MESSAGE)\n"},
-      {"negative event on exists", [&] { return vex_notification_exists(key, -1, kFuncs[0]); }, 0,
-       "vex_notification_remove:  event_id -1 was never defined? (INFO MESSAGE)\n"},
       {"nothing matched", [&] { return vex_notification_remove_by_data(key, 1, kFuncs[0], 6); }, 0,
        "vex_notification_remove:  failed to find func to remove (INFO MESSAGE)\n"},
       {"id not found", [&] { return vex_notification_remove_id(key, 1, 3); }, 0,
        "vex_notification_remove_id:  notify id 3 not found (INFO MESSAGE)\n"},
-      {"set gencb count",
-       [] {
-         intptr_t block[VEX_GENCB_SLOTS] = {};
-         return set_to_gencb_data(block, 20);
-       },
-       0, "set_to_gencb_data:  bad number of args\n"},
-      {"get gencb count",
-       [] {
-         intptr_t block[VEX_GENCB_SLOTS] = {};
-         return get_from_gencb_data(block, -1);
-       },
-       0, "get_from_gencb_data:  bad number of args\n"},
+      {"gencb count", [] { return get_from_gencb_data(nullptr, 20); }, 0,
+       "get_from_gencb_data:  bad number of args\n"},
   };
   report_messages();
   for (const MessageCase &c : cases) {
@@ -311,21 +289,18 @@ TEST(CallbackLists, APIExamples) {
 
   vex_cb *copy = nullptr;
   EXPECT_EQ(vex_cb_list_get(&copy, list, VEX_CB_ANY_FUNC, VEX_CB_ANY, 's'), 3);
-  EXPECT_EQ(firsts(copy), (std::vector<intptr_t>{1, 3, 2}));  // taken last to first
-  EXPECT_EQ(vex_cb_list_get(&copy, copy, f, 3, VEX_CB_ANY), 3);
+  EXPECT_EQ(firsts(copy), (std::vector<intptr_t>{1, 3, 2}));     // taken last to first
+  EXPECT_EQ(vex_cb_list_get(&copy, copy, f, 3, VEX_CB_ANY), 3);  // from itself
   EXPECT_EQ(firsts(copy), (std::vector<intptr_t>{1, 2, 3}));
   EXPECT_EQ(vex_cb_list_remove(&copy, VEX_CB_ANY_FUNC, VEX_CB_ANY, 's'), 3);
-  EXPECT_EQ(vex_cb_list_remove(&list, f, 3, 'x'), 0);
   xar_free(&list);
   xar_free(&copy);
 
   post_render_callback_add(reinterpret_cast<vex_cb_func>(act1), 5, 'd');
-  EXPECT_EQ(post_render_callback_add(reinterpret_cast<vex_cb_func>(act1), 6, 's'), 2);
+  post_render_callback_add(reinterpret_cast<vex_cb_func>(act1), 6, 's');
   EXPECT_EQ(post_render_callback_invoke(77), 2);
   EXPECT_EQ(g_calls, (std::vector<intptr_t>{6, 5}));
-  EXPECT_EQ(post_render_callback_get(&copy, VEX_CB_ANY_FUNC, VEX_CB_ANY, VEX_CB_ANY), 1);
   EXPECT_EQ(post_render_callback_remove(VEX_CB_ANY_FUNC, 6, VEX_CB_ANY), 1);
-  xar_free(&copy);
 
   vex_cb_list_add(&list, reinterpret_cast<vex_cb_func>(ret_true), 0, 0);
   vex_cb_list_add(&list, reinterpret_cast<vex_cb_func>(ret_false), 0, 0);
