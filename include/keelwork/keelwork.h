@@ -14,6 +14,19 @@
 #include "thread.h"
 #include "xar.h"
 
+/* containers and algorithms */
+#include "bitarray.h"
+#include "btree.h"
+#include "functab.h"
+#include "objsort.h"
+#include "ownedxar.h"
+#include "partial_order.h"
+#include "pqueue.h"
+#include "rbtree.h"
+#include "sorted.h"
+#include "strxar.h"
+#include "suballoc.h"
+
 /* diagnostics */
 #include "debug.h"
 #include "runmode.h"
@@ -21,5 +34,9 @@
 
 /* text */
 #include "vexformat.h"
+
+/* tasks and dispatch */
+#include "bind.h"
+#include "notify.h"
 
 #endif /* KEELWORK_KEELWORK_H */

@@ -1,0 +1,50 @@
+// The node pool shared by the binary and red-black trees.
+#ifndef KW_ALGO_TREE_INTERNAL_H
+#define KW_ALGO_TREE_INTERNAL_H
+
+#include "keelwork/btree.h"
+
+namespace kw::algo {
+
+// A node of the tree's own size: the fast path (no free node pending, room
+// in the last block) inline, the rest in new_btree_node_low.
+inline void *pool_take(btree *tree) {
+  if (!tree->freed) {
+    int n = xar_count(&tree->blocks);
+    btree_block &last = tree->blocks[n - 1];
+    if (last.used < last.capacity) {
+      char *node = static_cast<char *>(last.memory) +
+                   static_cast<std::ptrdiff_t>(last.used++) * tree->node_size;
+      reinterpret_cast<void **>(node)[1] = nullptr;  // no free mark
+      return node;
+    }
+  }
+  int index;
+  char *memory =
+      static_cast<char *>(new_btree_node_low(tree, tree->largest_block, tree->node_size, &index));
+  return memory ? memory + static_cast<std::ptrdiff_t>(index) * tree->node_size : nullptr;
+}
+
+// The tree's comparison walk: the link where `data` belongs under mode 0,
+// or null with `*equal` set to the node that compares equal.
+template <class Node>
+inline Node **find_link(Node **root, const void *data, kw_compare_fn compare, Node **parent,
+                        Node **equal) {
+  Node **link = root;
+  Node *up = nullptr;
+  while (Node *n = *link) {
+    int r = compare(n->data, data);
+    if (r == 0) {
+      *equal = n;
+      return nullptr;
+    }
+    up = n;
+    link = r > 0 ? &n->left : &n->right;
+  }
+  *parent = up;
+  return link;
+}
+
+}  // namespace kw::algo
+
+#endif  // KW_ALGO_TREE_INTERNAL_H
