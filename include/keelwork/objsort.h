@@ -3,12 +3,15 @@
  * go with them (permutation by a pointer array, rotation, swap, move,
  * compaction of pointer arrays).
  *
- * Object sorts sort an array of the objects' addresses and then permute
- * the objects by following the permutation's cycles, so each object is
- * copied about once. The stable variants break ties by the original
- * position. Comparison callbacks receive element addresses (pointer
- * values for the pointer sorts) and may be inconsistent: the result is
- * then some permutation of the input, never a lost or duplicated element.
+ * Comparison callbacks receive the addresses of elements of the caller's
+ * array (pointer values for the pointer sorts), never of copies. Objects of
+ * up to 64 bytes are sorted where they lie; larger ones, and the stable
+ * variants, sort an array of the objects' addresses and then move each
+ * object once along the cycles of the permutation, so that during such a
+ * sort every address keeps naming its original object. The stable variants
+ * break ties by the original position. Callbacks may be inconsistent: the
+ * result is then some permutation of the input, never a lost or duplicated
+ * element.
  *
  * Bad arguments are reported through dbg_err_crash with the caption given
  * below. Nothing here keeps state between calls and nothing takes a lock:

@@ -89,6 +89,137 @@ void sort_by_addresses(int count, void *base, int element_size, Less less) {
   permute(count, static_cast<char *>(base), a, element_size);
 }
 
+// Swaps two elements of N bytes (a size known at compile time) or of
+// `size` bytes.
+template <std::size_t N>
+struct FixedSwap {
+  void operator()(char *a, char *b) const {
+    unsigned char x[N], y[N];
+    std::memcpy(x, a, N);
+    std::memcpy(y, b, N);
+    std::memcpy(a, y, N);
+    std::memcpy(b, x, N);
+  }
+};
+struct ByteSwap {
+  std::size_t size;
+  void operator()(char *a, char *b) const { swap_objects(a, b, size); }
+};
+
+// Introsort of `n` elements of `size` bytes in place. Every comparison is
+// made between two elements inside the array (the pivot stays in the first
+// slot while a range is partitioned, and insertion sort swaps neighbours),
+// so the callback always receives addresses of the caller's elements. Both
+// scans are bounded, as in the pointer introsort.
+template <class Swap, class Less>
+class InPlaceSort {
+ public:
+  InPlaceSort(std::size_t size, Swap swap, Less less) : size_(size), swap_(swap), less_(less) {}
+
+  void sort(char *a, std::ptrdiff_t n) {
+    int depth = 0;
+    for (std::ptrdiff_t k = n; k > 1; k >>= 1) depth += 2;
+    loop(a, n, depth);
+  }
+
+ private:
+  char *at(char *a, std::ptrdiff_t i) const { return a + i * static_cast<std::ptrdiff_t>(size_); }
+
+  void loop(char *a, std::ptrdiff_t n, int depth) {
+    while (n > 16) {
+      if (depth-- == 0) {
+        heap_sort(a, n);
+        return;
+      }
+      std::ptrdiff_t mid = n / 2;
+      if (less_(at(a, mid), at(a, 0))) swap_(at(a, mid), at(a, 0));
+      if (less_(at(a, n - 1), at(a, 0))) swap_(at(a, n - 1), at(a, 0));
+      if (less_(at(a, n - 1), at(a, mid))) swap_(at(a, n - 1), at(a, mid));
+      swap_(at(a, 0), at(a, mid));
+      std::ptrdiff_t i = 0, j = n;
+      for (;;) {
+        do ++i;
+        while (i < n && less_(at(a, i), at(a, 0)));
+        do --j;
+        while (j > 0 && less_(at(a, 0), at(a, j)));
+        if (i >= j) break;
+        swap_(at(a, i), at(a, j));
+      }
+      swap_(at(a, 0), at(a, j));
+      std::ptrdiff_t left = j, right = n - j - 1;
+      if (left < right) {
+        loop(a, left, depth);
+        a = at(a, j + 1);
+        n = right;
+      } else {
+        loop(at(a, j + 1), right, depth);
+        n = left;
+      }
+    }
+    for (std::ptrdiff_t i = 1; i < n; ++i)
+      for (std::ptrdiff_t j = i; j > 0 && less_(at(a, j), at(a, j - 1)); --j)
+        swap_(at(a, j), at(a, j - 1));
+  }
+
+  void sift_down(char *a, std::ptrdiff_t root, std::ptrdiff_t n) {
+    for (;;) {
+      std::ptrdiff_t child = 2 * root + 1;
+      if (child >= n) return;
+      if (child + 1 < n && less_(at(a, child), at(a, child + 1))) ++child;
+      if (!less_(at(a, root), at(a, child))) return;
+      swap_(at(a, root), at(a, child));
+      root = child;
+    }
+  }
+
+  void heap_sort(char *a, std::ptrdiff_t n) {
+    for (std::ptrdiff_t i = n / 2 - 1; i >= 0; --i) sift_down(a, i, n);
+    for (std::ptrdiff_t end = n - 1; end > 0; --end) {
+      swap_(at(a, 0), at(a, end));
+      sift_down(a, 0, end);
+    }
+  }
+
+  std::size_t size_;
+  Swap swap_;
+  Less less_;
+};
+
+// Elements up to this size are sorted where they lie; larger ones through
+// their addresses, so that each is copied about once.
+constexpr int kInPlaceLimit = 64;
+
+template <class Less>
+void sort_in_place(char *a, int n, int size, Less less) {
+  auto run = [&](auto swap) { InPlaceSort(size, swap, less).sort(a, n); };
+  switch (size) {
+    case 4:
+      return run(FixedSwap<4>{});
+    case 8:
+      return run(FixedSwap<8>{});
+    case 12:
+      return run(FixedSwap<12>{});
+    case 16:
+      return run(FixedSwap<16>{});
+    case 24:
+      return run(FixedSwap<24>{});
+    case 32:
+      return run(FixedSwap<32>{});
+    default:
+      return run(ByteSwap{static_cast<std::size_t>(size)});
+  }
+}
+
+// The unstable object sorts: in place for small elements, else by address.
+template <class Less>
+void sort_objects_by(int count, void *base, int element_size, Less less) {
+  if (count < 2 || !base || element_size < 1) return;
+  if (element_size <= kInPlaceLimit)
+    sort_in_place(static_cast<char *>(base), count, element_size, less);
+  else
+    sort_by_addresses(count, base, element_size, less);
+}
+
 // Quicksort of slots low .. high reached through `access` (which returns a
 // void ** for an index). The pivot is the middle slot's value; scans stop at
 // the pivot's own value and at the range's ends, so an inconsistent
@@ -148,14 +279,14 @@ bool is_single_segment(const void *har) { return har_segment_count(har) == 1; }
 KW_API void sort_objects_with_data(int count, kw_compare_data_fn compare, void *base,
                                    int element_size, void *data) {
   if (!compare) return;
-  sort_by_addresses(count, base, element_size,
-                    [compare, data](void *a, void *b) { return compare(a, b, data) < 0; });
+  sort_objects_by(count, base, element_size,
+                  [compare, data](void *a, void *b) { return compare(a, b, data) < 0; });
 }
 
 KW_API void sort_objects(int count, kw_compare_fn compare, void *base, int element_size) {
   if (!compare) return;
-  sort_by_addresses(count, base, element_size,
-                    [compare](void *a, void *b) { return compare(a, b) < 0; });
+  sort_objects_by(count, base, element_size,
+                  [compare](void *a, void *b) { return compare(a, b) < 0; });
 }
 
 KW_API void sort_objects_same_order(int count, kw_compare_fn compare, void *base,

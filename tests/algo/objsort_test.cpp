@@ -107,6 +107,50 @@ TEST(ObjSort, InconsistentComparisonKeepsEveryElement) {
   }
 }
 
+// Every element size, in place or through addresses: the comparison only
+// ever sees elements of the array, and each element moves whole.
+TEST(ObjSort, ElementSizes) {
+  static const char *lo;
+  static std::size_t span, step;
+  auto key_of = [](const void *p) {
+    auto offset = static_cast<std::size_t>(static_cast<const char *>(p) - lo);
+    EXPECT_TRUE(offset < span && offset % step == 0) << "not an element of the array";
+    int32_t k;
+    std::memcpy(&k, p, 4);
+    return k;
+  };
+  static decltype(key_of) *get = &key_of;
+  auto compare = [](const void *a, const void *b) {
+    int32_t x = (*get)(a), y = (*get)(b);
+    return (x > y) - (x < y);
+  };
+  for (int size : {4, 8, 12, 24, 32, 40, 64, 72, 200}) {
+    for (int n : {0, 1, 2, 17, 300}) {
+      SCOPED_TRACE(testing::Message() << "size " << size << " n " << n);
+      std::vector<char> v(static_cast<std::size_t>(size) * n);
+      for (int i = 0; i < n; ++i) {
+        int32_t k = static_cast<int32_t>(g_rng() % 50);
+        std::memset(&v[i * size], k, size);
+        std::memcpy(&v[i * size], &k, 4);
+      }
+      lo = v.data();
+      span = v.size();
+      step = size;
+      sort_objects(n, compare, v.data(), size);
+      for (int i = 0; i < n; ++i) {
+        int32_t k;
+        std::memcpy(&k, &v[i * size], 4);
+        if (i > 0) {
+          int32_t prev;
+          std::memcpy(&prev, &v[(i - 1) * size], 4);
+          ASSERT_LE(prev, k);
+        }
+        for (int b = 4; b < size; ++b) ASSERT_EQ(v[i * size + b], static_cast<char>(k));
+      }
+    }
+  }
+}
+
 TEST(ObjSort, OrderArray) {
   kw::test::Reports reports;
   int32_t a[4] = {10, 11, 12, 13};
@@ -121,8 +165,10 @@ TEST(ObjSort, OrderArray) {
     std::vector<void *> pointers;
   } bad[] = {
       {"duplicate", {&a[1], &a[1], &a[2], &a[3]}},
-      {"beyond the end", {&a[0], &a[1], &a[2], &a[3] + 1}},
-      {"before the base", {&a[0] - 1, &a[1], &a[2], &a[3]}},
+      {"beyond the end",
+       {&a[0], &a[1], &a[2], reinterpret_cast<void *>(reinterpret_cast<uintptr_t>(a) + 16)}},
+      {"before the base",
+       {reinterpret_cast<void *>(reinterpret_cast<uintptr_t>(a) - 4), &a[1], &a[2], &a[3]}},
       {"not at an element", {&a[0], &a[1], &a[2], reinterpret_cast<char *>(&a[3]) + 1}},
   };
   for (Row &r : bad) {
