@@ -238,6 +238,9 @@ KW_API btree_node *btree_lookup(const btree *tree, const void *key, kw_compare_f
   if (!tree || !compare) return nullptr;
   btree_node *n = tree->root;
   while (n) {
+    // Start loading both children while the comparison runs.
+    __builtin_prefetch(n->left);
+    __builtin_prefetch(n->right);
     int r = compare(key, n->data);
     if (r == 0) return n;
     n = r < 0 ? n->left : n->right;

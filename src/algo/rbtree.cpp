@@ -12,7 +12,8 @@ namespace {
 
 using Node = rbtree_node;
 
-inline Node *&root_of(rbtree *tree) { return reinterpret_cast<Node *&>(tree->root); }
+inline Node *root_of(const rbtree *tree) { return reinterpret_cast<Node *>(tree->root); }
+inline void set_root(rbtree *tree, Node *n) { tree->root = reinterpret_cast<btree_node *>(n); }
 inline bool is_red(const Node *n) { return n && n->color == KW_RB_RED; }
 
 void rotate_left(rbtree *tree, Node *x) {
@@ -21,7 +22,7 @@ void rotate_left(rbtree *tree, Node *x) {
   if (y->left) y->left->parent = x;
   y->parent = x->parent;
   if (!x->parent)
-    root_of(tree) = y;
+    set_root(tree, y);
   else if (x == x->parent->left)
     x->parent->left = y;
   else
@@ -36,7 +37,7 @@ void rotate_right(rbtree *tree, Node *x) {
   if (y->right) y->right->parent = x;
   y->parent = x->parent;
   if (!x->parent)
-    root_of(tree) = y;
+    set_root(tree, y);
   else if (x == x->parent->right)
     x->parent->right = y;
   else
@@ -142,12 +143,17 @@ void delete_fixup(rbtree *tree, Node *x) {
   x->color = KW_RB_BLACK;
 }
 
-void link_red(rbtree *tree, Node **link, Node *parent, Node *node, void *data) {
+void link_red(rbtree *tree, Node *parent, bool left, Node *node, void *data) {
   node->parent = parent;
   node->left = node->right = nullptr;
   node->data = data;
   node->color = KW_RB_RED;
-  *link = node;
+  if (!parent)
+    set_root(tree, node);
+  else if (left)
+    parent->left = node;
+  else
+    parent->right = node;
   insert_fixup(tree, node);
 }
 
@@ -155,11 +161,11 @@ void link_red(rbtree *tree, Node **link, Node *parent, Node *node, void *data) {
 // duplicate (no node is taken then).
 Node *insert_data(rbtree *tree, void *data, kw_compare_fn compare) {
   Node *parent = nullptr, *equal = nullptr;
-  Node **link = kw::algo::find_link(&root_of(tree), data, compare, &parent, &equal);
-  if (!link) return nullptr;
+  bool left = false;
+  if (!kw::algo::find_slot(root_of(tree), data, compare, &parent, &left, &equal)) return nullptr;
   auto *node = static_cast<Node *>(kw::algo::pool_take(tree));
   if (!node) return nullptr;
-  link_red(tree, link, parent, node, data);
+  link_red(tree, parent, left, node, data);
   return node;
 }
 
@@ -208,12 +214,12 @@ KW_API rbtree_node *insert_node_into_rbtree(rbtree *tree, rbtree_node *node, int
                                             kw_compare_fn compare) {
   if (!tree || !node || !compare) return nullptr;
   Node *parent = nullptr, *equal = nullptr;
-  Node **link = kw::algo::find_link(&root_of(tree), node->data, compare, &parent, &equal);
-  if (!link) {
+  bool left = false;
+  if (!kw::algo::find_slot(root_of(tree), node->data, compare, &parent, &left, &equal)) {
     btree_add_node_to_free_list(tree, node, node_size);
     return nullptr;
   }
-  link_red(tree, link, parent, node, node->data);
+  link_red(tree, parent, left, node, node->data);
   return node;
 }
 
@@ -238,7 +244,7 @@ KW_API int rbtree_delete_node(rbtree *tree, rbtree_node *node) {
   }
   if (x) x->parent = y->parent;
   if (!y->parent)
-    root_of(tree) = x;
+    set_root(tree, x);
   else if (y == y->parent->left)
     y->parent->left = x;
   else
@@ -256,7 +262,7 @@ KW_API int rbtree_delete_node(rbtree *tree, rbtree_node *node) {
   if (use_sentinel) {
     Node *p = sentinel.parent;
     if (!p)
-      root_of(tree) = nullptr;
+      set_root(tree, nullptr);
     else if (p->left == &sentinel)
       p->left = nullptr;
     else

@@ -25,24 +25,29 @@ inline void *pool_take(btree *tree) {
   return memory ? memory + static_cast<std::ptrdiff_t>(index) * tree->node_size : nullptr;
 }
 
-// The tree's comparison walk: the link where `data` belongs under mode 0,
-// or null with `*equal` set to the node that compares equal.
+// The tree's comparison walk under mode 0: false with `*equal` set to the
+// node that compares equal; otherwise true with the parent of the empty
+// slot where `data` belongs (null for an empty tree) and its side.
 template <class Node>
-inline Node **find_link(Node **root, const void *data, kw_compare_fn compare, Node **parent,
-                        Node **equal) {
-  Node **link = root;
+inline bool find_slot(Node *root, const void *data, kw_compare_fn compare, Node **parent,
+                      bool *left, Node **equal) {
   Node *up = nullptr;
-  while (Node *n = *link) {
+  bool go_left = false;
+  for (Node *n = root; n; n = go_left ? n->left : n->right) {
+    // Start loading both children while the comparison runs.
+    __builtin_prefetch(n->left);
+    __builtin_prefetch(n->right);
     int r = compare(n->data, data);
     if (r == 0) {
       *equal = n;
-      return nullptr;
+      return false;
     }
     up = n;
-    link = r > 0 ? &n->left : &n->right;
+    go_left = r > 0;
   }
   *parent = up;
-  return link;
+  *left = go_left;
+  return true;
 }
 
 }  // namespace kw::algo
