@@ -14,8 +14,9 @@
  * follows the heap's shape, not the push order.
  *
  * Empty queues: the inquiry and pop functions report (see each) and return
- * -1. The queues take no lock: one queue, one thread at a time. The value
- * array grows by one slot when full (xar growth makes that amortised).
+ * -1. The queues take no lock: one queue, one thread at a time. The
+ * `capacity` field grows by one slot when the queue is full; the value xar
+ * behind it is extended by half again when it has no spare slot.
  */
 #ifndef KEELWORK_PQUEUE_H
 #define KEELWORK_PQUEUE_H

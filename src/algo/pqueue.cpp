@@ -27,54 +27,102 @@ struct Better {
   }
 };
 
-// A slot for one more value: the array grows by one slot when full.
+// A slot for one more value: the capacity grows by one slot when full. The
+// array itself is extended by half again when it has no spare slot, so
+// that a growing queue does not pay for an array call on every push.
 template <class Queue>
 bool make_room(Queue *q) {
   if (q->count < q->capacity) return true;
-  if (xar_resize(&q->elements, q->capacity + 1) != 0) return false;
+  if (xar_count(&q->elements) <= q->capacity &&
+      xar_resize(&q->elements, q->capacity + 1 + q->capacity / 2) != 0 &&
+      xar_resize(&q->elements, q->capacity + 1) != 0)
+    return false;
   ++q->capacity;
   return true;
 }
 
 // ---- pqueue ----------------------------------------------------------------
 
-void pqueue_sift_up(pqueue *q, int slot, intptr_t value) {
-  intptr_t *e = q->elements;
+// The plain queue's order with the direction (and whether there is a
+// callback) fixed at compile time.
+template <bool kLargest, bool kCallback>
+struct Order {
+  kw_compare_data_fn compare;
+  void *data;
+  int cmp(intptr_t a, intptr_t b) const {
+    if (kCallback)
+      return compare(reinterpret_cast<const void *>(a), reinterpret_cast<const void *>(b), data);
+    return kw::algo::sign_cmp(a, b);
+  }
+  // A parent that must move below a climbing value.
+  bool parent_moves(intptr_t parent, intptr_t value) const {
+    int r = cmp(parent, value);
+    return kLargest ? r < 0 : r >= 1;
+  }
+  bool better(intptr_t a, intptr_t b) const {
+    int r = cmp(a, b);
+    return kLargest ? r > 0 : r < 0;
+  }
+};
+
+template <class O>
+void pqueue_sift_up(intptr_t *e, int slot, intptr_t value, O order) {
   while (slot > 0) {
     int parent = (slot - 1) / 2;
-    int r = compare_values(q->compare, q->compare_data, e[parent], value);
-    bool move = q->direction == KW_PQUEUE_LARGEST_FIRST ? r < 0 : r >= 1;
-    if (!move) break;
-    e[slot] = e[parent];
+    intptr_t above = e[parent];
+    if (!order.parent_moves(above, value)) break;
+    e[slot] = above;
     slot = parent;
   }
   e[slot] = value;
 }
 
 // Places `value` at the root of a heap of `n` values. The hole first runs
-// down the path of better children to a leaf (one comparison per level),
-// then `value` climbs back while the value above it is not strictly better.
-// Along that path the values only get worse, so this ends in the same slot
-// as the sift-down that compares the parent with both children at each
-// level, with half the comparisons.
-void pqueue_sift_down(pqueue *q, int n, intptr_t value) {
-  intptr_t *e = q->elements;
-  Better better{q->compare, q->compare_data, q->direction};
-  int hole = 0;
-  for (;;) {
-    int child = 2 * hole + 1;
-    if (child >= n) break;
-    if (child + 1 < n && better(e[child + 1], e[child])) ++child;
+// down the path of better children to a leaf (one comparison per level;
+// the right child only when strictly better than the left), then `value`
+// climbs back while the value above it is not strictly better. Along that
+// path the values only get worse, so this ends in the same slot as the
+// sift-down that compares the parent with both children at each level,
+// with half the comparisons.
+template <class O>
+void pqueue_sift_down(intptr_t *e, int n, intptr_t value, O order) {
+  int hole = 0, right;
+  while ((right = 2 * hole + 2) < n) {
+    int child = order.better(e[right], e[right - 1]) ? right : right - 1;
     e[hole] = e[child];
     hole = child;
   }
+  if (right == n) {  // a last slot with only a left child
+    e[hole] = e[n - 1];
+    hole = n - 1;
+  }
   while (hole > 0) {
     int parent = (hole - 1) / 2;
-    if (better(e[parent], value)) break;
-    e[hole] = e[parent];
+    intptr_t above = e[parent];
+    if (order.better(above, value)) break;
+    e[hole] = above;
     hole = parent;
   }
   e[hole] = value;
+}
+
+// Runs `f` with the queue's order; false for an unknown direction.
+template <class F>
+bool with_order(const pqueue *q, F f) {
+  bool largest = q->direction == KW_PQUEUE_LARGEST_FIRST;
+  if (!largest && q->direction != KW_PQUEUE_SMALLEST_FIRST) return false;
+  if (q->compare) {
+    if (largest)
+      f(Order<true, true>{q->compare, q->compare_data});
+    else
+      f(Order<false, true>{q->compare, q->compare_data});
+  } else {
+    if (largest)
+      f(Order<true, false>{nullptr, nullptr});
+    else
+      f(Order<false, false>{nullptr, nullptr});
+  }
+  return true;
 }
 
 // ---- pqueued -----------------------------------------------------------------
@@ -146,26 +194,23 @@ KW_API pqueue *pqueue_alloc(kw_compare_data_fn compare, void *data, int capacity
 KW_API void pqueue_push(pqueue *queue, intptr_t value) {
   if (!queue || !make_room(queue)) return;
   int slot = queue->count++;
-  if (queue->direction != KW_PQUEUE_SMALLEST_FIRST && queue->direction != KW_PQUEUE_LARGEST_FIRST) {
+  intptr_t *e = queue->elements;
+  if (!with_order(queue, [=](auto order) { pqueue_sift_up(e, slot, value, order); })) {
     kw::algo::reject("pqueue_push", "unknown direction");
-    queue->elements[slot] = value;
-    return;
+    e[slot] = value;
   }
-  pqueue_sift_up(queue, slot, value);
 }
 
 KW_API intptr_t pqueue_pop(pqueue *queue) {
   if (!queue || queue->count <= 0)
     return kw::algo::reject("pqueue_pop", "queue is empty", intptr_t{-1});
-  intptr_t top = queue->elements[0];
+  intptr_t *e = queue->elements;
+  intptr_t top = e[0];
   int n = --queue->count;
   if (n == 0) return top;
-  intptr_t last = queue->elements[n];
-  if (queue->direction != KW_PQUEUE_SMALLEST_FIRST && queue->direction != KW_PQUEUE_LARGEST_FIRST) {
-    queue->elements[0] = last;  // no order to restore
-    return top;
-  }
-  pqueue_sift_down(queue, n, last);
+  intptr_t last = e[n];
+  if (!with_order(queue, [=](auto order) { pqueue_sift_down(e, n, last, order); }))
+    e[0] = last;  // no order to restore
   return top;
 }
 
