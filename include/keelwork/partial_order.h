@@ -113,7 +113,7 @@ KW_API void SPOC_release_circle_data(spoc_circle_data **data_address);
 /* Number of circles (0 for null). */
 KW_API int SPOC_get_circles_count(const spoc_circle_data *data);
 /* Number of entries of circle i (with the repeated first node); a bad index
- * is reported ("Wrong Input") and gives -1. */
+ * is reported ("Wrong Input") and gives 0. */
 KW_API int SPOC_get_circle_count(const spoc_circle_data *data, int i);
 /* Entry k of circle i, or -1 (reported) for a bad index. */
 KW_API int SPOC_get_circle_item(const spoc_circle_data *data, int i, int k);

@@ -84,10 +84,28 @@ class Graph {
   }
 
   void link_all();
-  void unlink(spoc_node *node) {
-    node->prev->next = node->next;
-    node->next->prev = node->prev;
-    node->prev = nullptr;  // marks it as off the list; `next` stays for the walk
+  // Moves a listed node to `state`; a searched node leaves the list (its
+  // `next` stays for the walk, `prev` marks it unlisted).
+  bool set_state(spoc_node *node, int32_t state) {
+    if (state != kUnsearched && state != kOnPath && state != kSearched) {
+      dbg_err_crash("sortpartl_set_state", "unknown state %d", state);
+      return false;
+    }
+    if (!node->prev) {
+      dbg_err_crash("sortpartl_set_state", "%s", "trying to visit an unlinked node");
+      return false;
+    }
+    if (!node->next) {
+      dbg_err_crash("sortpartl_set_state", "%s", "invalid NULL list");
+      return false;
+    }
+    node->state = state;
+    if (state == kSearched) {
+      node->prev->next = node->next;
+      node->next->prev = node->prev;
+      node->prev = nullptr;
+    }
+    return true;
   }
   bool search_from(spoc_node *root, Mode mode, spoc_circle_data *circles);
   bool close_loop(int node, int top, Mode mode, spoc_circle_data *circles);
@@ -204,7 +222,7 @@ bool Graph::search_from(spoc_node *root, Mode mode, spoc_circle_data *circles) {
   int top = 0;
   stack_node_[0] = index_of(root);
   stack_edge_[0] = -1;
-  root->state = kOnPath;
+  if (!set_state(root, kOnPath)) return false;
   root->depth = 0;
   while (top >= 0) {
     spoc_node &x = nodes_[stack_node_[top]];
@@ -213,9 +231,8 @@ bool Graph::search_from(spoc_node *root, Mode mode, spoc_circle_data *circles) {
     while (e < count && x.edges[e].target < 0) ++e;
     stack_edge_[top] = e;
     if (e >= count) {  // every edge followed: searched
-      x.state = kSearched;
       x.depth = -1;
-      unlink(&x);
+      if (!set_state(&x, kSearched)) return false;
       stack_node_[top] = stack_edge_[top] = -1;
       --top;
       continue;
@@ -235,7 +252,7 @@ bool Graph::search_from(spoc_node *root, Mode mode, spoc_circle_data *circles) {
         ++top;
         stack_node_[top] = t;
         stack_edge_[top] = -1;
-        next.state = kOnPath;
+        if (!set_state(&next, kOnPath)) return false;
         next.depth = top;
         break;
       case kOnPath:
@@ -243,7 +260,7 @@ bool Graph::search_from(spoc_node *root, Mode mode, spoc_circle_data *circles) {
           // An edge was cut: every node of the path goes back to the
           // unsearched state, to be searched again.
           for (int k = 0; k <= top; ++k) {
-            nodes_[stack_node_[k]].state = kUnsearched;
+            set_state(&nodes_[stack_node_[k]], kUnsearched);
             nodes_[stack_node_[k]].depth = -1;
             stack_node_[k] = stack_edge_[k] = -1;
           }
