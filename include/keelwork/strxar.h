@@ -5,8 +5,9 @@
  * The copy functions first release the strings already held by the target,
  * then store fresh copies (a null source string stays null); a target that
  * is null is created with growth increment 8. The conversions between byte
- * and wide strings treat byte strings as UTF-8 (invalid sequences become
- * U+FFFD; unpaired surrogates become the same replacement in UTF-8).
+ * and wide strings treat byte strings as UTF-8 and convert through the
+ * runtime's UTF conversions; each unit that does not start a valid
+ * character (a stray byte, an unpaired surrogate) becomes U+FFFD.
  * Results are counts; what the arrays hold belongs to the caller and is
  * freed with rls_string_xarray and its synonyms. No state, no locks.
  */

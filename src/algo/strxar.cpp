@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "algo/algo_internal.h"
+#include "keelwork/btk_unicode.h"
 #include "keelwork/memory.h"
 #include "keelwork/strxar.h"
 
@@ -12,7 +13,7 @@ using kw::algo::slot;
 namespace {
 
 constexpr int kIncrement = 8;
-constexpr char32_t kReplacement = 0xFFFD;
+constexpr kw_wchar kReplacement = 0xFFFD;
 
 template <class C>
 std::size_t length(const C *s) {
@@ -30,84 +31,45 @@ C *duplicate(const C *s) {
   return copy;
 }
 
-// Decodes one UTF-8 sequence at s (NUL-terminated); advances s. Invalid or
-// overlong sequences and encoded surrogates give U+FFFD for their first
-// byte.
-char32_t decode_utf8(const unsigned char *&s) {
-  unsigned char c = *s++;
-  if (c < 0x80) return c;
-  int extra;
-  char32_t cp, min;
-  if ((c & 0xE0) == 0xC0) {
-    extra = 1, cp = c & 0x1F, min = 0x80;
-  } else if ((c & 0xF0) == 0xE0) {
-    extra = 2, cp = c & 0x0F, min = 0x800;
-  } else if ((c & 0xF8) == 0xF0) {
-    extra = 3, cp = c & 0x07, min = 0x10000;
-  } else {
-    return kReplacement;
+// Converts with the runtime's validating conversion `convert` (the shared
+// contract of btk_unicode.h), replacing each invalid character by
+// `replacement` and going on after its first unit. The result is a new
+// getmem string.
+template <class From, class To, class Convert>
+To *convert_replacing(const From *text, Convert convert, const To *replacement) {
+  if (!text) return nullptr;
+  std::vector<To> out;
+  for (const From *p = text;;) {
+    int32_t used = 0;
+    int32_t n = convert(p, -1, nullptr, 0, &used);  // measures
+    if (n < 0 && used <= 0) used = 0;
+    int32_t take = n >= 0 ? -1 : used;  // the valid run before the bad character
+    int32_t want = n >= 0 ? n : convert(p, used, nullptr, 0, nullptr);
+    if (want > 0) {
+      std::size_t at = out.size();
+      out.resize(at + want + 1);
+      int32_t got = convert(p, take, out.data() + at, want + 1, nullptr);
+      out.resize(at + (got > 0 ? got : 0));
+    }
+    if (n >= 0) break;
+    for (const To *r = replacement; *r; ++r) out.push_back(*r);
+    p += used + 1;
+    if (!*p) break;
   }
-  const unsigned char *p = s;
-  for (int k = 0; k < extra; ++k, ++p) {
-    if ((*p & 0xC0) != 0x80) return kReplacement;  // also stops at the NUL
-    cp = (cp << 6) | (*p & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return kReplacement;
-  s = p;
-  return cp;
+  out.push_back(0);
+  To *copy = static_cast<To *>(getmem(out.size() * sizeof(To)));
+  std::memcpy(copy, out.data(), out.size() * sizeof(To));
+  return copy;
 }
 
 kw_wchar *utf8_to_utf16(const char *text) {
-  if (!text) return nullptr;
-  std::vector<kw_wchar> out;
-  out.reserve(length(text) + 1);
-  for (auto *s = reinterpret_cast<const unsigned char *>(text); *s;) {
-    char32_t cp = decode_utf8(s);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<kw_wchar>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<kw_wchar>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<kw_wchar>(cp));
-    }
-  }
-  out.push_back(0);
-  auto *copy = static_cast<kw_wchar *>(getmem(out.size() * sizeof(kw_wchar)));
-  std::memcpy(copy, out.data(), out.size() * sizeof(kw_wchar));
-  return copy;
+  static const kw_wchar replacement[] = {kReplacement, 0};
+  return convert_replacing(text, btkStrUtf8ToUtf16, replacement);
 }
 
 char *utf16_to_utf8(const kw_wchar *text) {
-  if (!text) return nullptr;
-  std::vector<char> out;
-  out.reserve(length(text) * 3 + 1);
-  for (const kw_wchar *s = text; *s;) {
-    char32_t cp = *s++;
-    if (cp >= 0xD800 && cp <= 0xDBFF && *s >= 0xDC00 && *s <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (*s++ - 0xDC00);
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = kReplacement;
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
-  out.push_back(0);
-  char *copy = static_cast<char *>(getmem(out.size()));
-  std::memcpy(copy, out.data(), out.size());
-  return copy;
+  static const char replacement[] = "\xef\xbf\xbd";
+  return convert_replacing(text, btkStrUtf16ToUtf8, replacement);
 }
 
 void release_strings(void *to_address) {

@@ -51,6 +51,12 @@ TEST(StrXar, WideStringsAndConversions) {
   char **back = nullptr;
   ASSERT_EQ(wchar_array_to_char_xarray(ws, 3, &back), 3);
   for (int i = 0; i < 3; ++i) EXPECT_STREQ(back[i], utf8[i]);
+  const char *bad[] = {"x\xe2\x82", "\xc0\xaf!"};  // truncated; overlong
+  kw_wchar **replaced = nullptr;
+  char_array_to_wchar_xarray(bad, 2, &replaced);
+  EXPECT_EQ(std::u16string(replaced[0]), u"x\uFFFD\uFFFD");
+  EXPECT_EQ(std::u16string(replaced[1]), u"\uFFFD\uFFFD!");
+  release_wstring_xarray(&replaced);
   const kw_wchar lone[] = {u'a', 0xD800, u'b', 0};
   const kw_wchar *lone_list[] = {lone};
   wchar_array_to_char_xarray(lone_list, 1, &back);
