@@ -1,5 +1,6 @@
 // kw_HashTable: a chained hash table from key words (an integer or an
-// address in an intptr_t) to values of any copyable type.
+// address in an intptr_t) to values of any copyable type, btkString by
+// default.
 //
 // The table has a fixed number of buckets chosen at construction; hash(key,
 // bucket_count) picks the bucket (a result outside the table is reduced
@@ -23,6 +24,7 @@
 #include <new>
 #include <utility>
 
+#include "btk_base.hpp"
 #include "kw_base.h"
 
 KW_BEGIN_DECLS
@@ -57,7 +59,7 @@ inline uint32_t def_hash(intptr_t key, uint32_t n) {
 
 }  // namespace kw::detail
 
-template <class Value>
+template <class Value = btkString>
 class kw_HashTable {
  public:
   typedef uint32_t (*HashFunc)(intptr_t key, uint32_t bucket_count);
@@ -186,7 +188,7 @@ class kw_HashTable {
   uint32_t count_ = 0;
 };
 
-template <class Value>
+template <class Value = btkString>
 class kw_AutoDestructDataHashTable : public kw_HashTable<Value> {
  public:
   kw_AutoDestructDataHashTable()

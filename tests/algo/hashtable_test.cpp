@@ -18,13 +18,13 @@ uint32_t described_hash(uint32_t key, uint32_t n) {
 }
 
 TEST(HashTable, APIExamples) {
-  kw_AutoDestructDataHashTable<std::string> table;
+  kw_AutoDestructDataHashTable<> table;  // btkString values
   EXPECT_EQ(table.BucketCount(), 1021u);
   EXPECT_TRUE(table.Add(42, "answer"));
   EXPECT_FALSE(table.Add(42, "other"));  // present: the stored value stays
-  std::string value;
+  btkString value;
   EXPECT_TRUE(table.Find(42, value));
-  EXPECT_EQ(value, "answer");
+  EXPECT_STREQ(value.c_str(), "answer");
   EXPECT_FALSE(table.Find(7, value));
   EXPECT_TRUE(table.ContainsKey(42));
   EXPECT_EQ(table.Count(), 1u);
