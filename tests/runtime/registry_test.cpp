@@ -16,7 +16,9 @@ namespace {
 class Registry : public ::testing::Test {
  protected:
   void SetUp() override {
-    path_ = std::string(::testing::TempDir()) + "kwreg" + std::to_string(getpid()) + "/sub/registry.ini";
+    char name[64];
+    std::snprintf(name, sizeof name, "kwreg%d/sub/registry.ini", static_cast<int>(getpid()));
+    path_ = std::string(::testing::TempDir()) + name;
     setenv("KEELWORK_REGISTRY_FILE", path_.c_str(), 1);
   }
   std::string path_;
@@ -48,8 +50,11 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
   for (int p = 0; p < kProcs; ++p) {
     if (fork() == 0) {
       btkRegistryKey key("Software\\Race");
-      for (int i = 0; i < kValues; ++i)
-        if (!key.SetDword(("v" + std::to_string(p) + "_" + std::to_string(i)).c_str(), i)) _exit(1);
+      for (int i = 0; i < kValues; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "v%d_%d", p, i);
+        if (!key.SetDword(name, static_cast<uint32_t>(i))) _exit(1);
+      }
       _exit(0);
     }
   }
@@ -62,7 +67,9 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
 }
 
 TEST_F(Registry, MachineStoreIsReadOnly) {
-  std::string machine = std::string(::testing::TempDir()) + "kwmachine" + std::to_string(getpid()) + ".ini";
+  char name[64];
+  std::snprintf(name, sizeof name, "kwmachine%d.ini", static_cast<int>(getpid()));
+  std::string machine = std::string(::testing::TempDir()) + name;
   {
     std::ofstream out(machine);
     out << "; comment\n[Software\\Vhub]\nhome = /opt/vhub \n\n[Other]\nx=1\n";
