@@ -6,6 +6,8 @@
 // smaller), so it stays below an equal one; sifting down, a child replaces
 // the current best only when strictly better, so the parent stays on a tie
 // and the left child wins over an equal right one.
+#include <cstddef>
+
 #include "keelwork/pqueue.h"
 #include "algo/algo_internal.h"
 
@@ -66,9 +68,10 @@ struct Order {
 };
 
 template <class O>
-void pqueue_sift_up(intptr_t *e, int slot, intptr_t value, O order) {
+void pqueue_sift_up(intptr_t *e, int start, intptr_t value, O order) {
+  std::ptrdiff_t slot = start;
   while (slot > 0) {
-    int parent = (slot - 1) / 2;
+    std::ptrdiff_t parent = (slot - 1) / 2;
     intptr_t above = e[parent];
     if (!order.parent_moves(above, value)) break;
     e[slot] = above;
@@ -85,10 +88,15 @@ void pqueue_sift_up(intptr_t *e, int slot, intptr_t value, O order) {
 // sift-down that compares the parent with both children at each level,
 // with half the comparisons.
 template <class O>
-void pqueue_sift_down(intptr_t *e, int n, intptr_t value, O order) {
-  int hole = 0, right;
+void pqueue_sift_down(intptr_t *e, int count, intptr_t value, O order) {
+  // Native-width indexes: no sign extension on every step of the descent.
+  std::ptrdiff_t n = count, hole = 0, right;
   while ((right = 2 * hole + 2) < n) {
-    int child = order.better(e[right], e[right - 1]) ? right : right - 1;
+    // The grandchildren lie next to each other: fetch them while the
+    // children are compared, so that large heaps do not wait on memory at
+    // every level.
+    __builtin_prefetch(e + 2 * right + 1);
+    std::ptrdiff_t child = order.better(e[right], e[right - 1]) ? right : right - 1;
     e[hole] = e[child];
     hole = child;
   }
@@ -97,7 +105,7 @@ void pqueue_sift_down(intptr_t *e, int n, intptr_t value, O order) {
     hole = n - 1;
   }
   while (hole > 0) {
-    int parent = (hole - 1) / 2;
+    std::ptrdiff_t parent = (hole - 1) / 2;
     intptr_t above = e[parent];
     if (order.better(above, value)) break;
     e[hole] = above;
