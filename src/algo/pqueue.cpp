@@ -95,7 +95,8 @@ void pqueue_sift_down(intptr_t *e, int count, intptr_t value, O order) {
     // The grandchildren lie next to each other: fetch them while the
     // children are compared, so that large heaps do not wait on memory at
     // every level.
-    __builtin_prefetch(e + 2 * right + 1);
+    __builtin_prefetch(e + 2 * right - 1);
+    __builtin_prefetch(e + 2 * right + 2);
     std::ptrdiff_t child = order.better(e[right], e[right - 1]) ? right : right - 1;
     e[hole] = e[child];
     hole = child;
