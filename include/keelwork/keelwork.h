@@ -35,6 +35,9 @@
 /* text */
 #include "vexformat.h"
 
+/* operating-system services */
+#include "ptime.h"
+
 /* tasks and dispatch */
 #include "bind.h"
 #include "notify.h"
