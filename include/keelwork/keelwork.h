@@ -32,6 +32,9 @@
 #include "runmode.h"
 #include "status_codes.h"
 
+/* file access */
+#include "objtype.h"
+
 /* text */
 #include "vexformat.h"
 
