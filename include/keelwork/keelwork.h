@@ -33,6 +33,7 @@
 #include "status_codes.h"
 
 /* text */
+#include "lang.h"
 #include "vexformat.h"
 
 /* tasks and dispatch */
