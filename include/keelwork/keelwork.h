@@ -36,6 +36,7 @@
 #include "objtype.h"
 
 /* text */
+#include "lang.h"
 #include "vexformat.h"
 
 /* operating-system services */
