@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "keelwork/btk_os.h"
-#include "keelwork/btk_unicode.h"
+#include "keelwork/lang.h"
 #include "keelwork/ptime.h"
 #include "os/os_internal.h"
 
@@ -60,7 +60,7 @@ kw_wchar *copy_format(const kw_wchar *format, kw_wchar *buffer) {
 
 // Whether the session runs in Japanese, whose time stamps are written
 // year first.
-bool japanese_session() { return btkLangGetCurrent() == BTK_LANG_JAPANESE; }
+bool japanese_session() { return get_language() == LANG_JAPANESE; }
 
 // Appends to a caller's buffer, never more than its size - 1 characters.
 class Output {

@@ -1,7 +1,7 @@
 // The date-format language, the stored formats, month names and the current
 // date as text.
 #include <gtest/gtest.h>
-#include <keelwork/btk_unicode.h>
+#include <keelwork/lang.h>
 #include <keelwork/ptime.h>
 
 #include <cstring>
@@ -107,9 +107,12 @@ TEST(DateFormat, StoredFormats) {
 }
 
 TEST(DateFormat, TimeStampDefaultFollowsTheLanguage) {
+  set_language(LANG_GERMAN);
   EXPECT_EQ(std::u16string(get_file_timestamp_format_low()), u"%dd-%Mmm-%yy %Hh:%mi:%ss %PM");
-  btkLangSetCurrent(BTK_LANG_JAPANESE);
+  set_language(LANG_JAPANESE);
   EXPECT_EQ(std::u16string(get_file_timestamp_format_low()), u"%yyyy/%mm/%dd %hh:%mi:%ss");
+  set_file_timestamp_format(nullptr, u"%dd");  // a format set wins over the language
+  EXPECT_EQ(std::u16string(get_file_timestamp_format_low()), u"%dd");
 }
 
 TEST(MonthNames, NamesAndRecognition) {
