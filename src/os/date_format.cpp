@@ -67,10 +67,7 @@ class Output {
  public:
   Output(kw_wchar *out, int size) : out_(out), size_(size) { out_[0] = 0; }
   void put(std::u16string_view text) {
-    for (char16_t c : text) {
-      if (n_ + 1 >= size_) return;
-      out_[n_++] = c;
-    }
+    for (size_t i = 0; i < text.size() && n_ + 1 < size_; ++i) out_[n_++] = text[i];
     out_[n_] = 0;
   }
   void put_ascii(const char *text) {

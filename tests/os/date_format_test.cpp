@@ -75,6 +75,17 @@ TEST(DateFormat, OutputIsBounded) {
     EXPECT_EQ(narrow(out), std::string("2026/12/04 13:05:09").substr(0, n));
     for (int i = size; i < 32; ++i) ASSERT_EQ(out[i], u'#') << i;
   }
+  // The buffer fills up inside the literal rest of a token.
+  for (int size = 1; size <= 8; ++size) {
+    SCOPED_TRACE(size);
+    kw_wchar out[16];
+    for (kw_wchar &c : out) c = u'#';
+    int n = format_date_time_string(u"%mm%dd\u00e9\u00e9\u00e9\u00e9", 2026, 12, 4, 0, 0, 0, 0, out,
+                                    size);
+    EXPECT_EQ(n, size - 1);
+    EXPECT_EQ(out[n], 0);
+    for (int i = size; i < 16; ++i) ASSERT_EQ(out[i], u'#') << i;
+  }
   kw_wchar guard = u'#';
   EXPECT_EQ(format_date_time_string(f, 2026, 1, 1, 1, 0, 0, 0, &guard, 0), 0);
   EXPECT_EQ(guard, u'#');
