@@ -120,9 +120,11 @@ class Table {
   int32_t last_dynamic_ = OBJ_TYPE_DYNAMIC_BASE;
 };
 
+// Built on first use and never destroyed: lookups stay valid in exit
+// handlers, and the texts registered at run time stay reachable.
 Table &table() {
-  static Table instance;
-  return instance;
+  static Table *instance = new Table;
+  return *instance;
 }
 
 bool g_vex_flag = false;
