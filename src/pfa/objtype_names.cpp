@@ -167,7 +167,9 @@ KW_API const char *get_object_extension_filter(const int32_t *types, int n) {
     return std::string(key);
   };
   if (n == 1) {
-    filter = "*." + upper(type_to_extension(types[0])) + "*";
+    filter += "*.";
+    filter += upper(type_to_extension(types[0]));
+    filter += '*';
     return filter.c_str();
   }
   filter = "*{";
@@ -176,7 +178,8 @@ KW_API const char *get_object_extension_filter(const int32_t *types, int n) {
     const char *ext = type_to_extension(types[i]);
     if (!*ext) continue;
     if (!first) filter += ',';
-    filter += "." + upper(ext);
+    filter += '.';
+    filter += upper(ext);
     first = false;
   }
   filter += "}*";
