@@ -76,6 +76,21 @@ inline constexpr int kSignalSegv = 11;
 // Raises `signal` in the calling thread; returns when a handler returns.
 void raise_signal(int signal);
 
+// Outcome of removing a file or directory.
+enum class RemoveResult { removed, not_empty, failed };
+
+// Removes the file (or symbolic link) `path`, never following a link.
+// Signal-safe.
+RemoveResult remove_file(const char *path);
+// Removes the empty directory `path`; not_empty when it still holds entries.
+// Signal-safe.
+RemoveResult remove_directory(const char *path);
+
+// Sends `signal` with the integer `value` to the process `pid` (sigqueue);
+// false when `pid` is not positive or the signal could not be sent.
+inline constexpr int kSignalTerm = 15;
+bool queue_signal(long pid, int signal, int value);
+
 // Reads an environment variable as an integer; `fallback` when unset or not
 // a number.
 long env_long(const char *name, long fallback);
