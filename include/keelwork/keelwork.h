@@ -29,6 +29,7 @@
 
 /* diagnostics */
 #include "debug.h"
+#include "kstexit.h"
 #include "runmode.h"
 #include "status_codes.h"
 
