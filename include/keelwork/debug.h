@@ -58,8 +58,9 @@ KW_API int e_not_implemented_x(const char *where);
 KW_API int error_break(const char *message);
 /* Hands the process to the application's crash handling (SIGABRT); should
  * that return, raises signal 11 through the signal layer when the debug
- * switch is on (returning 0), else runs the exit handlers with reason 4 and
- * ends the process with status 2. */
+ * switch is on (returning 0), else runs the exit sequence with reason 4
+ * (kst_exit_run) and ends the process with kst_exit(2), returning 0 only
+ * when the application's exit function returns. */
 KW_API int crash(void);
 
 /* ---- settings ------------------------------------------------------------ */

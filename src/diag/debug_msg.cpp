@@ -9,6 +9,7 @@
 #include "keelwork/btk_os.h"
 #include "keelwork/btk_unicode.h"
 #include "keelwork/debug.h"
+#include "keelwork/kstexit.h"
 #include "keelwork/memory.h"
 #include "keelwork/runmode.h"
 #include "keelwork/vexformat.h"
@@ -297,7 +298,11 @@ KW_API int crash(void) {
     return 0;
   }
   ikst_printf("Serious internal error; cannot continue.\n");
-  kw::diag::exit_after_crash(4, 2);
+  kw::diag::run_exit_stages_contained(KST_EXIT_REASON_CRASH);
+  // Returns only when the application's exit function does, or when the
+  // exit sequence was cut short by an exception.
+  kst_exit(2);
+  return 0;
 }
 
 // ---- settings --------------------------------------------------------------------------

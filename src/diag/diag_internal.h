@@ -44,10 +44,6 @@ struct SessionEndSteps {
 // until the process ends. Returns the previous table.
 const SessionEndSteps *set_session_end_steps(const SessionEndSteps *steps);
 
-// Ends the process after a crash that returned: runs the exit handlers with
-// `reason` and exits with `status`. Not signal-safe.
-[[noreturn]] void exit_after_crash(int reason, int status);
-
 // kst_exit_run(reason) for the crash paths, which must go on to the exit
 // whatever a handler does: an exception from a handler is contained and the
 // final stage then runs alone with the same reason. Not signal-safe.

@@ -6,22 +6,15 @@
 #include "diag/diag_internal.h"
 #include "keelwork/btk_hooks.h"
 #include "keelwork/debug.h"
+#include "keelwork/kstexit.h"
 #include "keelwork/thread.h"
 #include "keelwork/vexformat.h"
-
-namespace kw::diag {
-
-// Until the exit-handler registry runs the handlers, ending after a crash
-// is a plain exit with the status.
-void exit_after_crash(int /*reason*/, int status) { std::exit(status); }
-
-}  // namespace kw::diag
 
 namespace {
 
 void thread_failure(const char *) {
   ikst_printf("ThreadOnhandledException called, exit with cleanup\n");
-  kw::diag::exit_after_crash(3, 3);
+  kst_exit(3);
 }
 
 [[noreturn]] void terminate_handler() {
@@ -40,12 +33,14 @@ KW_API void init_terminate_handler(void) {
 
 KW_API void on_unhandled_exception(void) {
   crash();
-  kw::diag::exit_after_crash(4, 2);
+  kw::diag::run_exit_stages_contained(KST_EXIT_REASON_CRASH);
+  kst_exit(2);
 }
 
 KW_API void on_sys_abort_handler(void) {
   crash();
-  kw::diag::exit_after_crash(4, 3);
+  kw::diag::run_exit_stages_contained(KST_EXIT_REASON_CRASH);
+  kst_exit(3);
 }
 
 KW_API int btkAbortToDbgErrCrash(const char *message, const char *file, int line) {
