@@ -40,8 +40,8 @@ struct TempEntry {
 // the current list, changes the copy and publishes it, all under the exit
 // lock; readers (the handler run and the cleanup) take no lock and keep
 // using the list they loaded. While any reader is active, a replaced list or
-// a removed entry is not freed but kept until the process ends, so a reader
-// never sees freed memory, even when it interrupted the writer.
+// a removed entry is kept rather than freed, so a reader never sees freed
+// memory, even when it interrupted the writer.
 std::atomic<kst_exit_handler *> g_handlers{nullptr};
 std::atomic<TempEntry **> g_temp_files{nullptr};
 std::atomic<TempEntry **> g_temp_dirs{nullptr};
@@ -70,9 +70,31 @@ class ReaderGuard {
   ReaderGuard &operator=(const ReaderGuard &) = delete;
 };
 
-// Frees what a writer replaced, unless a reader may still hold it.
+// What writers replaced while a reader was active, freed by a later change
+// made while none is. Guarded by the exit lock.
+struct Kept {
+  Kept *next;
+  void *list;
+  TempEntry *entry;
+};
+Kept *g_kept = nullptr;
+
+// Frees what a writer replaced, or keeps it while a reader may hold it.
+// Called under the exit lock.
 void retire(void *list, TempEntry *entry = nullptr) {
-  if (g_readers.load() != 0) return;
+  if (g_readers.load() != 0) {
+    auto *kept = static_cast<Kept *>(getmem(sizeof(Kept)));
+    *kept = Kept{g_kept, list, entry};
+    g_kept = kept;
+    return;
+  }
+  // No reader now, and a later one loads only the published lists.
+  while (Kept *kept = g_kept) {
+    g_kept = kept->next;
+    xar_free(&kept->list);
+    rlsmem(kept->entry);
+    rlsmem(kept);
+  }
   xar_free(&list);
   rlsmem(entry);
 }
