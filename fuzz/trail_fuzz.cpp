@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   plain.resize(plain.size() * 32 + 64, 0);
   handle_env_vars(plain.data());
 
-  std::vector<kw_wchar> definition(text.begin(), text.begin() + (text.size() < 40 ? text.size() : 40));
+  std::vector<kw_wchar> definition(text.begin(),
+                                   text.begin() + (text.size() < 40 ? text.size() : 40));
   definition.push_back(0);
   set_trail_substitution(nullptr, definition.data());
   return 0;

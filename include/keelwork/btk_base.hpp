@@ -168,7 +168,8 @@ class btkWZString {
   // As UTF-8; an unpaired surrogate gives an empty string.
   std::string ToUtf8() const {
     std::string out;
-    if (char *narrow = btkStrUtf16ToUtf8Alloc(s_.c_str(), static_cast<int32_t>(s_.size()), nullptr)) {
+    if (char *narrow =
+            btkStrUtf16ToUtf8Alloc(s_.c_str(), static_cast<int32_t>(s_.size()), nullptr)) {
       out = narrow;
       rlsmem(narrow);
     }
@@ -234,7 +235,9 @@ class btkXArrayImpl {
   ~btkXArrayImpl() { xar_free(&data_); }
 
   int GetSize() const { return xar_count(&data_); }
-  void *GetAt(int i) const { return static_cast<char *>(data_) + static_cast<std::size_t>(i) * elsize_; }
+  void *GetAt(int i) const {
+    return static_cast<char *>(data_) + static_cast<std::size_t>(i) * elsize_;
+  }
   void *Data() const { return data_; }
   // Inserts `n` elements (zeros when `src` is null) before `i`; the address
   // of the first, null when refused.
@@ -245,7 +248,9 @@ class btkXArrayImpl {
   }
   void *Append(const void *src, int n = 1) { return InsertAt(GetSize(), src, n); }
   void RemoveAt(int i, int n = 1) { xar_remove(&data_, i, n); }
-  bool SetSize(int n) { return data_ ? xar_resize(&data_, n) == 0 : (InsertAt(0, nullptr, n) || n == 0); }
+  bool SetSize(int n) {
+    return data_ ? xar_resize(&data_, n) == 0 : (InsertAt(0, nullptr, n) || n == 0);
+  }
   void RemoveAll() { xar_free(&data_); }
 
  private:

@@ -52,7 +52,8 @@ class KW_API btkFileBuf : public std::streambuf {
   int_type uflow() override;
   std::streamsize xsgetn(char_type *s, std::streamsize n) override;
   std::streamsize xsputn(const char_type *s, std::streamsize n) override;
-  pos_type seekoff(off_type off, std::ios_base::seekdir dir, std::ios_base::openmode which) override;
+  pos_type seekoff(off_type off, std::ios_base::seekdir dir,
+                   std::ios_base::openmode which) override;
   pos_type seekpos(pos_type pos, std::ios_base::openmode which) override;
   std::streambuf *setbuf(char_type *s, std::streamsize n) override;
   int sync() override;
@@ -86,8 +87,8 @@ class KW_API btkFileBuf : public std::streambuf {
   std::ios_base::openmode mode() const { return mode_; }
 
  private:
-  bool flush_output();   // writes the put area
-  void drop_input();     // repositions the file at the logical read position
+  bool flush_output();  // writes the put area
+  void drop_input();    // repositions the file at the logical read position
   bool ensure_buffer();
 
   int fd_ = -1;

@@ -82,7 +82,8 @@ class KW_API btkLogger : public btkObject {
   // The current logger (no reference added), or null.
   static btkLogger *GetCurrent();
   // A logger nested in the current one, with one reference for the caller.
-  static btkLogger *CreateNestedOnCurrent(const char *name, const char *description, void *reserved);
+  static btkLogger *CreateNestedOnCurrent(const char *name, const char *description,
+                                          void *reserved);
 
   const char *Name() const;
   const char *Description() const;

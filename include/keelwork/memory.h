@@ -140,8 +140,8 @@ KW_API int set_memmgr_verbose(int flag);
 KW_API void memmgr_info_msg(memmgr *manager, const char *where, const char *format, ...);
 /* Reports an unrecoverable fault of `manager` and ends the process through
  * the crash hook (or abort). */
-KW_API KW_NORETURN void memmgr_fatal_error(memmgr *manager, const char *where,
-                                           const char *format, ...);
+KW_API KW_NORETURN void memmgr_fatal_error(memmgr *manager, const char *where, const char *format,
+                                           ...);
 
 /* ---- debugging --------------------------------------------------------- */
 

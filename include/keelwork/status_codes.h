@@ -5,6 +5,7 @@
 #ifndef KEELWORK_STATUS_CODES_H
 #define KEELWORK_STATUS_CODES_H
 
+/* clang-format off */
 /* X(name, value), in ascending order of value. */
 #define KW_STATUS_CODE_LIST(X) \
   X(E_BAD_IDX_FLAG, -2) \
@@ -419,6 +420,7 @@
   X(VEX_TK_APP_COMM_FAILURE, -97) \
   X(VEX_TK_APP_NEW_VERSION, -98)
 
+/* clang-format on */
 #define KW_STATUS_ENUMERATOR_(name, value) name = (value),
 
 enum kw_status_code { KW_STATUS_CODE_LIST(KW_STATUS_ENUMERATOR_) };

@@ -8,8 +8,8 @@
 // and the left child wins over an equal right one.
 #include <cstddef>
 
-#include "keelwork/pqueue.h"
 #include "algo/algo_internal.h"
+#include "keelwork/pqueue.h"
 
 namespace {
 

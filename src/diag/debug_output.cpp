@@ -2,12 +2,12 @@
 #include <cstring>
 #include <string>
 
+#include "diag/debug_output_internal.h"
 #include "keelwork/btk_format.h"
 #include "keelwork/btk_os.h"
 #include "keelwork/debug.h"
 #include "keelwork/vexformat.h"
 #include "keelwork/xar.h"
-#include "diag/debug_output_internal.h"
 
 namespace kw::diag {
 

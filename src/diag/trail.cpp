@@ -15,9 +15,9 @@ namespace {
 
 using WView = std::u16string_view;
 
-constexpr int kNameMax = 30;    // wide characters, without terminator
-constexpr int kValueMax = 250;  // wide characters, without terminator
-constexpr int kTrailLine = 260; // the trail line buffer, in wide characters
+constexpr int kNameMax = 30;     // wide characters, without terminator
+constexpr int kValueMax = 250;   // wide characters, without terminator
+constexpr int kTrailLine = 260;  // the trail line buffer, in wide characters
 constexpr int kEnvNameMax = 260;
 constexpr std::size_t kListingBlock = 566;
 
@@ -69,8 +69,8 @@ const Substitution *lookup(WView name) {
 
 bool wide_space(kw_wchar c) {
   return c == u' ' || (c >= u'\t' && c <= u'\r') || c == 0x85 || c == 0xA0 || c == 0x1680 ||
-         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F ||
-         c == 0x205F || c == 0x3000;
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
 }
 
 }  // namespace
@@ -202,7 +202,8 @@ KW_API int HandleEnvVars_ct(kw_wchar *text, int size) {
   // again), so a variable that refers to itself, directly or through
   // others, without growing would expand for ever. Every legitimate
   // expansion fits in `size` and needs far fewer replacements than this.
-  const std::size_t max_replacements = std::max<std::size_t>(256, 4 * static_cast<std::size_t>(size));
+  const std::size_t max_replacements =
+      std::max<std::size_t>(256, 4 * static_cast<std::size_t>(size));
   std::size_t replacements = 0;
   for (std::size_t dollar; (dollar = work.find(u'$')) != std::u16string::npos;) {
     std::size_t end = dollar + 1;

@@ -137,7 +137,8 @@ btkLogArea *btkLogManager::CreateArea(const char *name, const char *description)
 }
 
 bool btkLogManager::AreaIsLoggable(const btkLogArea *area, LogLevelT level) const {
-  return area && level >= LOG_LEVEL_ERROR && area->threshold != LOG_LEVEL_OFF && level <= area->threshold;
+  return area && level >= LOG_LEVEL_ERROR && area->threshold != LOG_LEVEL_OFF &&
+         level <= area->threshold;
 }
 
 int btkLogManager::SetAreaLevel(const char *name, LogLevelT level) {
@@ -161,7 +162,9 @@ int btkLogManager::SetAreaLevel(const char *name, LogLevelT level) {
   return changed;
 }
 
-const char *btkLogManager::AreaName(const btkLogArea *area) { return area ? area->name.c_str() : ""; }
+const char *btkLogManager::AreaName(const btkLogArea *area) {
+  return area ? area->name.c_str() : "";
+}
 
 const char *btkLogManager::AreaDescription(const btkLogArea *area) {
   return area ? area->description.c_str() : "";
@@ -189,8 +192,9 @@ LogLevelT btkLogManager::ParseLevel(const char *text) {
   static const struct {
     const char *name;
     LogLevelT level;
-  } kNames[] = {{"off", LOG_LEVEL_OFF},     {"error", LOG_LEVEL_ERROR}, {"warning", LOG_LEVEL_WARNING},
-                {"warn", LOG_LEVEL_WARNING}, {"info", LOG_LEVEL_INFO},   {"debug", LOG_LEVEL_DEBUG},
+  } kNames[] = {{"off", LOG_LEVEL_OFF},         {"error", LOG_LEVEL_ERROR},
+                {"warning", LOG_LEVEL_WARNING}, {"warn", LOG_LEVEL_WARNING},
+                {"info", LOG_LEVEL_INFO},       {"debug", LOG_LEVEL_DEBUG},
                 {"trace", LOG_LEVEL_TRACE}};
   for (const auto &n : kNames)
     if (btk_strcasecmp(text, n.name) == 0) return n.level;
@@ -289,8 +293,8 @@ std::ostream &btkLogEndEntry(std::ostream &stream) {
   std::lock_guard<std::mutex> g(s.lock);
   const char *logger = s.stack.empty() ? "-" : s.stack.back()->FullName();
   std::ostream &out = s.out();
-  out << timestamp() << ' ' << logger << ' ' << area->name << ' ' << kLevelNames[level] << ": " << text
-      << '\n';
+  out << timestamp() << ' ' << logger << ' ' << area->name << ' ' << kLevelNames[level] << ": "
+      << text << '\n';
   out.flush();
   return stream;
 }

@@ -249,8 +249,7 @@ void *raw_alloc(memmgr *m, std::size_t bytes, std::size_t request, const char *w
   }
 }
 
-void *raw_realloc(memmgr *m, void *old, std::size_t bytes, std::size_t request,
-                  const char *where) {
+void *raw_realloc(memmgr *m, void *old, std::size_t bytes, std::size_t request, const char *where) {
   for (;;) {
     void *p = injected_failure() ? nullptr : std::realloc(old, bytes);
     if (p) return p;
@@ -571,8 +570,7 @@ KW_API int memmgr_style(const memmgr *manager) {
 
 KW_API int memmgr_set_style(memmgr *manager, int style) {
   memmgr *m = or_shared(manager);
-  return m->style.exchange(style == MEMMGR_STYLE_DEBUG ? MEMMGR_STYLE_DEBUG
-                                                       : MEMMGR_STYLE_NORMAL);
+  return m->style.exchange(style == MEMMGR_STYLE_DEBUG ? MEMMGR_STYLE_DEBUG : MEMMGR_STYLE_NORMAL);
 }
 
 KW_API int memmgr_visit_all(int (*visit)(memmgr *, void *), void *arg) {
@@ -610,7 +608,8 @@ void zone_new_chunk(memzone *z, std::size_t need) {
 
 void *zone_carve(memzone *z, std::size_t size) {
   std::size_t need = round_up(size) + sizeof(Header);
-  if (size > SIZE_MAX / 4) memmgr_fatal_error(z->mgr, "zone_getmem", "impossible request of %zu bytes", size);
+  if (size > SIZE_MAX / 4)
+    memmgr_fatal_error(z->mgr, "zone_getmem", "impossible request of %zu bytes", size);
   if (!z->cur || static_cast<std::size_t>(z->end - z->cur) < need) zone_new_chunk(z, need);
   auto *h = reinterpret_cast<Header *>(z->cur);
   z->cur += need;
@@ -628,7 +627,8 @@ KW_API memzone *alloc_zone(memmgr *manager, size_t chunk_size, int flags) {
   z->mgr = m;
   z->chunk_size = round_up(std::max<std::size_t>(chunk_size, 1024));
   z->flags = flags;
-  if (const memmgr_debug_hooks *hk = m->hooks.load(std::memory_order_acquire); hk && hk->zone_update)
+  if (const memmgr_debug_hooks *hk = m->hooks.load(std::memory_order_acquire);
+      hk && hk->zone_update)
     hk->zone_update(m, z, 1);
   return z;
 }
@@ -668,7 +668,8 @@ KW_API void free_zone(memzone **zone_address) {
     c = next;
   }
   memmgr *m = z->mgr;
-  if (const memmgr_debug_hooks *hk = m->hooks.load(std::memory_order_acquire); hk && hk->zone_update)
+  if (const memmgr_debug_hooks *hk = m->hooks.load(std::memory_order_acquire);
+      hk && hk->zone_update)
     hk->zone_update(m, z, 0);
   z->~memzone();
   rlsmem(z);
@@ -692,8 +693,8 @@ void pool_release(Header *h) {
 
 void pool_grow(mempool *p) {
   std::size_t slot = p->block_size + sizeof(Header);
-  auto *chunk = static_cast<char *>(
-      memmgr_getmem_owned(p->mgr, kAlign + slot * static_cast<std::size_t>(p->per_chunk), "~memmgr"));
+  auto *chunk = static_cast<char *>(memmgr_getmem_owned(
+      p->mgr, kAlign + slot * static_cast<std::size_t>(p->per_chunk), "~memmgr"));
   *reinterpret_cast<void **>(chunk) = p->chunks;
   p->chunks = chunk;
   char *first = chunk + kAlign;
@@ -718,8 +719,9 @@ KW_API mempool *alloc_pool(memmgr *manager, size_t block_size, int blocks_per_ch
 KW_API void *pool_getmem(mempool *pool, size_t size) {
   if (!pool) return getmem(size);
   if (size > pool->block_size)
-    memmgr_fatal_error(pool->mgr, "pool_getmem", "request of %zu bytes from a pool of %zu-byte blocks",
-                       size, pool->block_size);
+    memmgr_fatal_error(pool->mgr, "pool_getmem",
+                       "request of %zu bytes from a pool of %zu-byte blocks", size,
+                       pool->block_size);
   std::lock_guard<std::mutex> g(pool->lock);
   if (!pool->free_list) pool_grow(pool);
   mempool::Node *node = pool->free_list;
@@ -758,7 +760,9 @@ KW_API size_t get_memory_usage(void) {
   return mi.uordblks + mi.hblkhd;
 }
 
-KW_API int get_out_of_memory_status(void) { return g_out_of_memory.load(std::memory_order_relaxed); }
+KW_API int get_out_of_memory_status(void) {
+  return g_out_of_memory.load(std::memory_order_relaxed);
+}
 
 KW_API kw_alloc_failure_handler memmgr_set_failure_handler(kw_alloc_failure_handler handler) {
   return g_failure_handler.exchange(handler, std::memory_order_acq_rel);
@@ -868,9 +872,8 @@ KW_API int report_memory_leaks(int after_exit) {
           if (p->owner && std::strcmp(p->owner, "~memmgr") == 0) continue;
           ++c->count;
           memmgr_info_msg(m, "report_memory_leaks", "%s block %p of %zu bytes not released%s%s",
-                          c->after_exit ? "after exit:" : "",
-                          static_cast<void *>(h + 1), h->size, p->owner ? ", owner " : "",
-                          p->owner ? p->owner : "");
+                          c->after_exit ? "after exit:" : "", static_cast<void *>(h + 1), h->size,
+                          p->owner ? ", owner " : "", p->owner ? p->owner : "");
         }
         return 0;
       },

@@ -256,8 +256,8 @@ KW_API int xar_concat(void *to_address, const void *from) {
 KW_API void *xar_replicate(const void *array) {
   if (!array) return nullptr;
   const XarHeader *f = hdr(array);
-  XarHeader *h = new_array(getmem_area_find_memmgr(f), 0, std::max(f->count, 1), f->elsize,
-                           f->increment);
+  XarHeader *h =
+      new_array(getmem_area_find_memmgr(f), 0, std::max(f->count, 1), f->elsize, f->increment);
   std::memcpy(elems(h), array, static_cast<std::size_t>(f->count) * f->elsize);
   h->count = f->count;
   return elems(h);

@@ -5,13 +5,13 @@
 #include <keelwork/runmode.h>
 #include <keelwork/thread.h>
 
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -54,8 +54,9 @@ TEST(ErrorFileMessages, FirstMessageTruncatesTheFileLaterOnesAppend) {
   dbg_set_error_file_name(path.c_str());
   dbg_info_msg("one", "first");
   dbg_info_msg("two", "second");
-  EXPECT_EQ(read_file(path),
-            "\n*** INFO MESSAGE from one : ***\n\tfirst\n\n*** INFO MESSAGE from two : ***\n\tsecond\n");
+  EXPECT_EQ(
+      read_file(path),
+      "\n*** INFO MESSAGE from one : ***\n\tfirst\n\n*** INFO MESSAGE from two : ***\n\tsecond\n");
   std::remove(path.c_str());
 }
 
@@ -115,7 +116,8 @@ std::u16string g_trail;
 int record_hook(const char *first, va_list rest) {
   ++g_hook_calls;
   g_hook_text = first;
-  if (std::string(first) == "dummy message") g_hook_text += std::string("|") + va_arg(rest, const char *);
+  if (std::string(first) == "dummy message")
+    g_hook_text += std::string("|") + va_arg(rest, const char *);
   return 0;
 }
 
@@ -145,7 +147,8 @@ TEST(DevelopmentMessages, UserModeContinuesAndTellsTheHook) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "dbg_err_crash() -- continuing from serious error (ORDER_DEBUG).\n");
   EXPECT_EQ(g_hook_calls, 1);
-  EXPECT_EQ(g_hook_text, "dummy message|dbg_err_crash() - continuing from serious error (ORDER_DEBUG).");
+  EXPECT_EQ(g_hook_text,
+            "dummy message|dbg_err_crash() - continuing from serious error (ORDER_DEBUG).");
   testing::internal::CaptureStdout();
   EXPECT_EQ(dbg_err_syserr("f", "x"), 1);  // acts, prints nothing in user mode
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
@@ -191,8 +194,9 @@ TEST(DevelopmentMessages, CallbackReturningZeroTurnsTheCrashIntoContinuing) {
   });
   testing::internal::CaptureStdout();
   EXPECT_EQ(dbg_err_crash("mesh", "degenerate %d", 3), 1);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "mesh:  degenerate 3\ndbg_err_crash() -- continuing from serious error (ORDER_DEBUG).\n");
+  EXPECT_EQ(
+      testing::internal::GetCapturedStdout(),
+      "mesh:  degenerate 3\ndbg_err_crash() -- continuing from serious error (ORDER_DEBUG).\n");
   EXPECT_EQ(seen, "mesh/degenerate 3");
   EXPECT_EQ(g_hook_calls, 1);
   EXPECT_TRUE(g_trail.empty());
@@ -329,8 +333,9 @@ TEST(StatusNames, Tables) {
     int code;
     const char *name;
   };
-  for (Row row : {Row{13, "E_NOT_IMPLEMENTED"}, Row{2048, "W_BAD_PARAM"}, Row{164, "Unknown error macro."},
-                  Row{-3, "Unknown error macro."}, Row{-2, "E_BAD_IDX_FLAG"}, Row{396, "KST_E_TRANSITION_INTERSECT"},
+  for (Row row : {Row{13, "E_NOT_IMPLEMENTED"}, Row{2048, "W_BAD_PARAM"},
+                  Row{164, "Unknown error macro."}, Row{-3, "Unknown error macro."},
+                  Row{-2, "E_BAD_IDX_FLAG"}, Row{396, "KST_E_TRANSITION_INTERSECT"},
                   Row{397, "Unknown error macro."}, Row{0, "E_NO_ERROR"}}) {
     SCOPED_TRACE(row.code);
     EXPECT_STREQ(dbg_err_string(row.code), row.name);

@@ -18,7 +18,8 @@ TEST(RunMode, SingleStepIsRefusedInRegressionModes) {
   EXPECT_EQ(set_run_mode(1111), 9129);  // returns the previous mode either way
   std::string out = testing::internal::GetCapturedStdout();
   EXPECT_EQ(get_run_mode(), 9129);
-  EXPECT_NE(out.find("Cannot change to single step mode in regression run mode"), std::string::npos);
+  EXPECT_NE(out.find("Cannot change to single step mode in regression run mode"),
+            std::string::npos);
   add_added_run_mode(2222);  // refused as well
   EXPECT_EQ(is_run_mode(2222), 0);
 }
@@ -97,8 +98,9 @@ TEST(Trail, SetFromOneText) {
   EXPECT_EQ(set_trail_substitution(nullptr, u""), E_CANT_PARSE);
   EXPECT_EQ(set_trail_substitution(nullptr, u"N"), E_NO_ERROR);
   EXPECT_EQ(set_trail_substitution(nullptr, u"M \t value with blanks  "), E_NO_ERROR);
-  EXPECT_EQ(set_trail_substitution(nullptr, u"M other"), E_NO_ERROR);  // replacing counts as success
-  EXPECT_EQ(set_trail_substitution(nullptr, u"}X y"), E_NO_ERROR);       // first character literal
+  EXPECT_EQ(set_trail_substitution(nullptr, u"M other"),
+            E_NO_ERROR);                                            // replacing counts as success
+  EXPECT_EQ(set_trail_substitution(nullptr, u"}X y"), E_NO_ERROR);  // first character literal
   kw_wchar line[260] = u"[${N}] [${M}] [${}X}]";
   trl_substitute_variables(line, 3);
   EXPECT_EQ(std::u16string(line), u"[] [other] [${}X}]");
@@ -149,8 +151,9 @@ TEST(EnvVars, HandleEnvVarsReplacesInPlace) {
   struct Row {
     const char16_t *in, *out;
   };
-  for (Row row : {Row{u"no dollars", u"no dollars"}, Row{u"$KW_A/x", u"alpha/x"},
-                  Row{u"[$KW_UNSET]", u"[]"}, Row{u"a $ b", u"a  b"}, Row{u"$KW_A$KW_A", u"alphaalpha"}}) {
+  for (Row row :
+       {Row{u"no dollars", u"no dollars"}, Row{u"$KW_A/x", u"alpha/x"}, Row{u"[$KW_UNSET]", u"[]"},
+        Row{u"a $ b", u"a  b"}, Row{u"$KW_A$KW_A", u"alphaalpha"}}) {
     kw_wchar buffer[520];
     std::u16string in(row.in);
     std::copy(in.begin(), in.end(), buffer);

@@ -19,7 +19,9 @@ TEST(BaseStrings, ValuesConcatenationAndWords) {
   EXPECT_EQ(btkZString("ABC").CompareNoCase("abc"), 0);
   EXPECT_LT(btkZString("a").Compare("b"), 0);
   std::vector<std::string> words;
-  btkZString("  one two\tthree  ").SplitWords(" \t", [&](const btkZString &w) { words.push_back(w.str()); });
+  btkZString("  one two\tthree  ").SplitWords(" \t", [&](const btkZString &w) {
+    words.push_back(w.str());
+  });
   EXPECT_EQ(words, (std::vector<std::string>{"one", "two", "three"}));
   btkZString f;
   f.Format("%s-%03d", "x", 7);

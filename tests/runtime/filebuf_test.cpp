@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 #include <keelwork/btk_filebuf.hpp>
 
+#include <unistd.h>
 #include <cstdio>
 #include <fstream>
 #include <istream>
 #include <ostream>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -123,7 +123,9 @@ class StringFileBuf : public btkFileBuf {
     return n;
   }
   int64_t rtl_lseek(int64_t off, int whence) override {
-    pos = static_cast<long>(whence == SEEK_SET ? off : whence == SEEK_CUR ? pos + off : static_cast<long>(data.size()) + off);
+    pos = static_cast<long>(whence == SEEK_SET   ? off
+                            : whence == SEEK_CUR ? pos + off
+                                                 : static_cast<long>(data.size()) + off);
     return pos;
   }
   int rtl_close_impl() override { return 0; }

@@ -54,7 +54,8 @@ TEST(Logger, EntriesOfThreadsDoNotInterleave) {
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
     threads.emplace_back([a, t] {
-      for (int i = 0; i < 200; ++i) btkLogGetOStream(a, LOG_LEVEL_TRACE) << "t" << t << "-" << i << "-end" << btkLogEndEntry;
+      for (int i = 0; i < 200; ++i)
+        btkLogGetOStream(a, LOG_LEVEL_TRACE) << "t" << t << "-" << i << "-end" << btkLogEndEntry;
     });
   for (auto &t : threads) t.join();
   std::istringstream lines(out.str());

@@ -10,7 +10,8 @@
 namespace {
 
 TEST(Memory, BlocksKnowTheirSizeAndManager) {
-  for (size_t size : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{4096}, size_t{1} << 20}) {
+  for (size_t size :
+       {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{4096}, size_t{1} << 20}) {
     SCOPED_TRACE(size);
     void *p = getmem(size);
     ASSERT_NE(p, nullptr);
@@ -77,7 +78,7 @@ TEST(Memory, PoolsRecycleBlocks) {
   EXPECT_EQ(getmem_area_size(b), 8u);
   rlsmem(a);
   void *c = pool_getmem(pool, 30);
-  EXPECT_EQ(a, c);  // the freed block comes back first
+  EXPECT_EQ(a, c);              // the freed block comes back first
   void *d = relocmem(c, 1000);  // too big for the pool: moves out
   EXPECT_EQ(getmem_area_size(d), 1000u);
   rlsmem(d);

@@ -63,7 +63,8 @@ TEST_F(Registry, ConcurrentWritersLoseNothing) {
     wait(&status);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
   }
-  EXPECT_EQ(btkRegistryKey("Software\\Race").ValueNames().size(), static_cast<size_t>(kProcs * kValues));
+  EXPECT_EQ(btkRegistryKey("Software\\Race").ValueNames().size(),
+            static_cast<size_t>(kProcs * kValues));
 }
 
 TEST_F(Registry, MachineStoreIsReadOnly) {

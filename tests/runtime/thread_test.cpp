@@ -14,11 +14,14 @@ TEST(Thread, RunsWaitsAndReturnsTheResult) {
   static int data = 5;
   thrThread_SetData(t, &data);
   EXPECT_EQ(thrThread_Wait(t, 0, nullptr), -1);  // never started
-  thrThread_SetUserExecute(t, [](thrThread *self, void *arg) {
-    return *static_cast<int *>(thrThread_GetData(self)) + *static_cast<int *>(arg);
-  }, &data);
+  thrThread_SetUserExecute(
+      t,
+      [](thrThread *self, void *arg) {
+        return *static_cast<int *>(thrThread_GetData(self)) + *static_cast<int *>(arg);
+      },
+      &data);
   ASSERT_EQ(thrThread_Execute_With_StackSize(t, 1), 0);  // raised to the minimum
-  EXPECT_EQ(thrThread_Execute(t), -1);                    // already started
+  EXPECT_EQ(thrThread_Execute(t), -1);                   // already started
   int result = 0;
   EXPECT_EQ(thrThread_Wait(t, -1, &result), 0);
   EXPECT_EQ(result, 10);
@@ -29,10 +32,13 @@ TEST(Thread, RunsWaitsAndReturnsTheResult) {
 TEST(Thread, WaitTimesOut) {
   static std::atomic<bool> release{false};
   thrThread *t = thrThread_Create();
-  thrThread_SetUserExecute(t, [](thrThread *, void *) {
-    while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return 0;
-  }, nullptr);
+  thrThread_SetUserExecute(
+      t,
+      [](thrThread *, void *) {
+        while (!release.load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return 0;
+      },
+      nullptr);
   thrThread_Execute(t);
   EXPECT_EQ(thrThread_Wait(t, 20, nullptr), 1);
   release = true;
@@ -145,7 +151,8 @@ TEST(ThreadDeath, AnEscapedExceptionReachesTheHandler) {
           _exit(7);
         });
         thrThread *t = thrThread_Create();
-        thrThread_SetUserExecute(t, [](thrThread *, void *) -> int { throw std::runtime_error("boom"); }, nullptr);
+        thrThread_SetUserExecute(
+            t, [](thrThread *, void *) -> int { throw std::runtime_error("boom"); }, nullptr);
         thrThread_Execute(t);
         thrThread_Wait(t, -1, nullptr);
         _exit(0);

@@ -10,7 +10,9 @@
 
 namespace {
 
-std::vector<int> contents(int *a) { return a ? std::vector<int>(a, a + xar_count(&a)) : std::vector<int>{}; }
+std::vector<int> contents(int *a) {
+  return a ? std::vector<int>(a, a + xar_count(&a)) : std::vector<int>{};
+}
 
 TEST(Xar, APIExamples) {
   int *ids = static_cast<int *>(xar_alloc(0, sizeof(int), 4));
@@ -146,7 +148,8 @@ TEST(Xar, PointerXarsReleaseTheirElements) {
 
 std::vector<int> har_contents(void *h) {
   std::vector<int> out;
-  for (int i = 0; i < har_total(h); ++i) out.push_back(*static_cast<int *>(har_access(h, i, nullptr, nullptr)));
+  for (int i = 0; i < har_total(h); ++i)
+    out.push_back(*static_cast<int *>(har_access(h, i, nullptr, nullptr)));
   return out;
 }
 
@@ -227,22 +230,30 @@ TEST(SortPointers, SortsAndSurvivesInconsistentComparators) {
     for (auto &x : v) x = static_cast<intptr_t>(rng() % 1000);
     std::vector<intptr_t> expect = v;
     std::sort(expect.begin(), expect.end());
-    sort_pointers(n, [](const void *a, const void *b) {
-      auto x = reinterpret_cast<intptr_t>(a), y = reinterpret_cast<intptr_t>(b);
-      return x < y ? -1 : x > y;
-    }, v.data());
+    sort_pointers(
+        n,
+        [](const void *a, const void *b) {
+          auto x = reinterpret_cast<intptr_t>(a), y = reinterpret_cast<intptr_t>(b);
+          return x < y ? -1 : x > y;
+        },
+        v.data());
     EXPECT_EQ(v, expect);
     // A comparator that is not an order must not make the sort leave the array.
-    sort_pointers(n, [](const void *, const void *) { return static_cast<int>(std::rand() % 3) - 1; }, v.data());
+    sort_pointers(
+        n, [](const void *, const void *) { return static_cast<int>(std::rand() % 3) - 1; },
+        v.data());
     std::sort(v.begin(), v.end());
     EXPECT_EQ(v, expect);  // still a permutation
   }
   int data = 0;
   std::vector<intptr_t> w = {3, 1, 2};
-  sort_pointers_with_data(3, [](const void *a, const void *b, void *d) {
-    ++*static_cast<int *>(d);
-    return static_cast<int>(reinterpret_cast<intptr_t>(b) - reinterpret_cast<intptr_t>(a));
-  }, w.data(), &data);
+  sort_pointers_with_data(
+      3,
+      [](const void *a, const void *b, void *d) {
+        ++*static_cast<int *>(d);
+        return static_cast<int>(reinterpret_cast<intptr_t>(b) - reinterpret_cast<intptr_t>(a));
+      },
+      w.data(), &data);
   EXPECT_EQ(w, (std::vector<intptr_t>{3, 2, 1}));
   EXPECT_GT(data, 0);
   char x[300], y[300];

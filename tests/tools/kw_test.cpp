@@ -1,9 +1,9 @@
 // The kw tool, run as a program.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <cstdio>
 #include <string>
-#include <sys/wait.h>
 
 namespace {
 

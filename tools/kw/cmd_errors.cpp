@@ -59,7 +59,8 @@ const KwStatusTable kToolkit{"toolkit status", toolkit_name,
                              code_in<kToolkitCodes, std::size(kToolkitCodes)>};
 
 int run(const KwArgs &args) {
-  if (args.empty()) return kw_fail("errors", 2, "give one or more codes or names (see kw errors --help)");
+  if (args.empty())
+    return kw_fail("errors", 2, "give one or more codes or names (see kw errors --help)");
   int status = 0;
   for (const std::string &arg : args) {
     char *end = nullptr;

@@ -168,7 +168,7 @@ std::streamsize btkFileBuf::xsputn(const char_type *s, std::streamsize n) {
 }
 
 btkFileBuf::pos_type btkFileBuf::seekoff(off_type off, std::ios_base::seekdir dir,
-                                        std::ios_base::openmode) {
+                                         std::ios_base::openmode) {
   if (!open_) return pos_type(off_type(-1));
   if (!flush_output()) return pos_type(off_type(-1));
   setp(nullptr, nullptr);

@@ -303,8 +303,8 @@ KW_API int btk_bind(int socket, const void *address, uint32_t length) {
 KW_API int btk_listen(int socket, int backlog) { return ::listen(socket, backlog); }
 KW_API int btk_accept(int socket, void *address, uint32_t *length) {
   socklen_t len = length ? *length : 0;
-  int fd = ::accept4(socket, static_cast<sockaddr *>(address), address ? &len : nullptr,
-                     SOCK_CLOEXEC);
+  int fd =
+      ::accept4(socket, static_cast<sockaddr *>(address), address ? &len : nullptr, SOCK_CLOEXEC);
   if (length) *length = len;
   return fd;
 }
@@ -324,12 +324,23 @@ KW_API intptr_t uCreateFile(const char *path, uint32_t access, uint32_t, void *,
   bool rd = access & BTK_GENERIC_READ, wr = access & BTK_GENERIC_WRITE;
   int flags = O_CLOEXEC | (rd && wr ? O_RDWR : wr ? O_WRONLY : O_RDONLY);
   switch (disposition) {
-    case BTK_CREATE_NEW: flags |= O_CREAT | O_EXCL; break;
-    case BTK_CREATE_ALWAYS: flags |= O_CREAT | O_TRUNC; break;
-    case BTK_OPEN_EXISTING: break;
-    case BTK_OPEN_ALWAYS: flags |= O_CREAT; break;
-    case BTK_TRUNCATE_EXISTING: flags |= O_TRUNC; break;
-    default: errno = EINVAL; return BTK_INVALID_HANDLE;
+    case BTK_CREATE_NEW:
+      flags |= O_CREAT | O_EXCL;
+      break;
+    case BTK_CREATE_ALWAYS:
+      flags |= O_CREAT | O_TRUNC;
+      break;
+    case BTK_OPEN_EXISTING:
+      break;
+    case BTK_OPEN_ALWAYS:
+      flags |= O_CREAT;
+      break;
+    case BTK_TRUNCATE_EXISTING:
+      flags |= O_TRUNC;
+      break;
+    default:
+      errno = EINVAL;
+      return BTK_INVALID_HANDLE;
   }
   int fd = ::open(path, flags, 0666);
   return fd < 0 ? BTK_INVALID_HANDLE : fd;

@@ -44,11 +44,16 @@ std::string escape(const std::string &s) {
   std::string out;
   for (std::size_t i = 0; i < s.size(); ++i) {
     char c = s[i];
-    if (c == '\\') out += "\\\\";
-    else if (c == '\n') out += "\\n";
-    else if (c == '\r') out += "\\r";
-    else if ((c == ' ' || c == '\t') && (i == 0 || i + 1 == s.size())) out += c == ' ' ? "\\s" : "\\t";
-    else out += c;
+    if (c == '\\')
+      out += "\\\\";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if ((c == ' ' || c == '\t') && (i == 0 || i + 1 == s.size()))
+      out += c == ' ' ? "\\s" : "\\t";
+    else
+      out += c;
   }
   return out;
 }
@@ -176,7 +181,8 @@ std::string home_dir() {
   if (const char *h = std::getenv("HOME"); h && *h) return h;
   passwd pw{}, *res = nullptr;
   char buf[4096];
-  if (::getpwuid_r(::geteuid(), &pw, buf, sizeof buf, &res) == 0 && res && pw.pw_dir) return pw.pw_dir;
+  if (::getpwuid_r(::geteuid(), &pw, buf, sizeof buf, &res) == 0 && res && pw.pw_dir)
+    return pw.pw_dir;
   return "/tmp";
 }
 

@@ -283,7 +283,9 @@ KW_API void thrThread_SetData(thrThread *thread, void *data) {
 
 KW_API void *thrThread_GetData(const thrThread *thread) { return thread ? thread->data : nullptr; }
 
-KW_API int thrThread_Execute(thrThread *thread) { return thrThread_Execute_With_StackSize(thread, 0); }
+KW_API int thrThread_Execute(thrThread *thread) {
+  return thrThread_Execute_With_StackSize(thread, 0);
+}
 
 KW_API int thrThread_Execute_With_StackSize(thrThread *thread, size_t stack_size) {
   if (!thread || !thread->func || thread->started) return -1;
