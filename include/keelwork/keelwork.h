@@ -38,7 +38,9 @@
 
 /* text */
 #include "lang.h"
+#include "strutil.h"
 #include "vexformat.h"
+#include "wstring.h"
 
 /* operating-system services */
 #include "ptime.h"

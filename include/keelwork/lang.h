@@ -151,6 +151,101 @@ KW_API int iswrtol(int wc);
 /* 1 for the bytes 0xE0 to 0xFA; with `check` 1 only in a Hebrew session. */
 KW_API int isrtol(int byte, int check);
 
+/* ---- Japanese encodings ---------------------------------------------------------- */
+
+/* The EUC process code is the 16-bit legacy wide form of Japanese text:
+ * ASCII b as b; JIS X 0208 (bytes b1 b2 in 0xA1-0xFE) as b1*256+b2;
+ * half-width katakana (0x8E b) as b; JIS X 0212 (0x8F b1 b2) as
+ * b1*256+(b2&0x7F). */
+
+/* One JIS X 0208 code (two bytes 0x21-0x7E) to Shift-JIS in place, and
+ * back, by the standard arithmetic; a zero first byte is left alone. */
+KW_API void jis2sjis(int *c1, int *c2);
+KW_API void sjis2jis(int *c1, int *c2);
+/* JIS to EUC process code: codes below 256 unchanged, others OR 0x8080
+ * (0x8000 for code set 3); and back (AND 0x7F7F). */
+KW_API int wc_jis2euc(int code);
+KW_API int wc_jis2euc__codeset3(int code);
+KW_API int wc_euc2jis(int code);
+/* The EUC-JP bytes of a process code into `dst` (room for 3, not
+ * terminated); returns 1, 2 or 3. */
+KW_API int euc_wc2mb(char *dst, int code);
+/* The process code of the EUC-JP character at `src` (at most `n` bytes,
+ * n < 0: unbounded) into `*code`; returns the bytes used, 0 when the
+ * character needs more than `n` bytes (or for null arguments). A lead byte
+ * followed by NUL yields the lead byte alone. Bytes are not validated
+ * beyond that. */
+KW_API int euc_mb2wc(kw_wchar *code, const char *src, int n);
+/* Whole strings, for the legacy conversions: EUC-JP (in a Japanese
+ * session; else the language's code page) to UTF-16 into `dst` (room for
+ * strlen(src)+1 units), UTF-16 to EUC-JP (room for 2 bytes per unit and a
+ * terminator), and UTF-16 to the language's code page (room for 2 bytes per
+ * unit and a terminator). Runs between 0x01 and 0x02 pass through byte for
+ * byte. Return `dst`; null arguments return `dst` unchanged. */
+KW_API kw_wchar *euc_str_to_unicode_str(kw_wchar *dst, const char *src);
+KW_API char *unicode_str_to_euc_str(char *dst, const kw_wchar *src);
+KW_API char *unicode_str_to_multibyte_str(char *dst, const kw_wchar *src);
+/* Shift-JIS to a new EUC-JP string (getmem, freed with relmem); null for
+ * null. */
+KW_API char *make_sjistoeuc(const char *s);
+/* In a Japanese session converts the Shift-JIS `s` to EUC-JP into a static
+ * buffer of 520 bytes (`*out`, valid until the next call; not
+ * thread-safe); otherwise `*out` is `s`. `*chars` and `*bytes` (may be
+ * null) receive the character count and byte length of the result (both
+ * the byte length outside Japanese). Returns 1 when the result was cut
+ * short, else 0. */
+KW_API int localize_string(const char *s, const char **out, int *chars, int *bytes);
+
+/* A Unicode character in the legacy wide form of the current language:
+ * Japanese gives its process code, 6/8/9/10 see wc_to_sigma_wc, Hebrew the
+ * code-page byte, every other language `wc` itself. 0 when conversion
+ * failed (reported). */
+KW_API kw_wchar unicode_to_wchar(kw_wchar wc);
+/* For the multibyte languages the process code of `wc` built from its bytes
+ * in the language's code page (the process locale for custom locales);
+ * other languages copy `wc`. 1, or -1 when `wc` has no such bytes. */
+KW_API int wc_to_sigma_wc(kw_wchar *out, kw_wchar wc);
+/* For the multibyte languages turns a process code into Unicode in place;
+ * always 1 (an invalid code is reported through dbg_err_syserr).
+ * wc32towc16 does nothing and returns 1. */
+KW_API int wc16towc32(kw_wchar *wc);
+KW_API int wc32towc16(kw_wchar *wc);
+/* The JIS code of a Japanese character as four lower-case hexadecimal digits
+ * into `dst` (room for 5); 1, or 0 outside Japanese or when `*wc` has no
+ * JIS form. */
+KW_API int wctohexjis(char *dst, const kw_wchar *wc);
+/* The reverse (also for simplified Chinese when `chinese` is non-zero):
+ * `*wc` gets the character of the hexadecimal code in `text`. 1 on
+ * success, 0 when the text holds no two hexadecimal bytes, the language
+ * does not apply or the code has no character. */
+KW_API int hexjistowc(kw_wchar *wc, const char *text, int chinese);
+/* The Japanese conversion flag (set by set_language for Japanese): single
+ * characters convert through EUC process codes. The setter returns the
+ * previous value. */
+KW_API int set_japanese_for_wchar_conv(int flag);
+KW_API int get_japanese_for_wchar_conv(void);
+/* The byte-encoding form of one wide character into `dst` (room for 4, not
+ * terminated): UTF-8 in Unicode mode, EUC-JP of a process code under the
+ * Japanese flag, else the current code page. The byte count, or -1. */
+KW_API int vex_wctomb(char *dst, kw_wchar wc);
+/* One character of at most `n` bytes (n = -1: unbounded) at `src` into
+ * `*wc` (one unit: a character outside the BMP gives -1); returns the bytes
+ * used, or -1. In legacy mode a null `wc` only measures. */
+KW_API int vex_mbtowc(kw_wchar *wc, const char *src, int n);
+/* Bytes of `wc` in the session encoding (-1 when it has none); in EUC-JP
+ * (vex_wclen_legacy). */
+KW_API int vex_wclen(kw_wchar wc);
+KW_API int vex_wclen_legacy(kw_wchar wc);
+/* Length of the character starting with `byte`: 1 below 0x80; in Unicode
+ * mode 4 for 0xF0-0xF4, 3 for other bytes with the top three bits set, 2
+ * otherwise; in legacy mode (vex_csetlen_legacy) 3 for 0x8F, otherwise 2. */
+KW_API int vex_csetlen(int byte);
+KW_API int vex_csetlen_legacy(int byte);
+/* Classification of EUC process codes: class 8 (space) holds only the
+ * ideographic space 0xA1A1; every other class is empty. (The system's
+ * iswctype is a different function.) */
+KW_API int kw_iswctype(int wc, int cls);
+
 /* ---- MT-safe guards -------------------------------------------------------------- */
 
 /* Add (start) or remove (end) the guard name to the runtime's MT-safe set;

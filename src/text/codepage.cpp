@@ -3,6 +3,7 @@
 // system's "ANSI" code page, is the process locale's codeset: what a custom
 // locale means. In the plain C locale it is Windows-1252, the code page of
 // an English system.
+#include <climits>
 #include <cwchar>
 #include <string>
 
@@ -154,6 +155,8 @@ std::size_t wide_to_mb(int code_page, const char16_t *src, std::size_t n, char *
   return o;
 }
 
+bool code_page_is_locale(int code_page) { return code_page == 0 && !locale_is_ascii(); }
+
 bool is_lead_byte(int code_page, unsigned char byte) {
   bool known;
   const DbcsTable *t = table_of(code_page, &known);
@@ -164,6 +167,35 @@ bool is_lead_byte(int code_page, unsigned char byte) {
   wchar_t wc;
   char c = static_cast<char>(byte);
   return std::mbrtowc(&wc, &c, 1, &state) == static_cast<std::size_t>(-2);
+}
+
+int char_length(int code_page, const char *p) {
+  const auto b = static_cast<unsigned char>(*p);
+  if (b < 0x80) return 1;
+  bool known;
+  const DbcsTable *t = table_of(code_page, &known);
+  if (t || !known) return t && t->lead[b] && p[1] ? 2 : 1;
+  std::mbstate_t state{};
+  std::size_t avail = 1;
+  while (avail < MB_LEN_MAX && p[avail]) ++avail;
+  std::size_t k = std::mbrlen(p, avail, &state);
+  return k == static_cast<std::size_t>(-1) || k == static_cast<std::size_t>(-2) || k == 0
+             ? 1
+             : static_cast<int>(k);
+}
+
+int encode_char(int code_page, char16_t wc, unsigned char *out) {
+  bool known;
+  const DbcsTable *t = table_of(code_page, &known);
+  if (!known) return -1;
+  if (kw::runtime::is_high_surrogate(wc) || kw::runtime::is_low_surrogate(wc)) return 0;
+  if (t) return kw::runtime::dbcs_encode(*t, wc, out);
+  std::mbstate_t state{};
+  char buf[MB_LEN_MAX];
+  std::size_t k = std::wcrtomb(buf, static_cast<wchar_t>(wc), &state);
+  if (k == static_cast<std::size_t>(-1) || k > 4) return 0;
+  for (std::size_t i = 0; i < k; ++i) out[i] = static_cast<unsigned char>(buf[i]);
+  return static_cast<int>(k);
 }
 
 void print_conversion_error(const char *prefix, int error) {

@@ -315,6 +315,13 @@ KW_API int32_t set_language(int32_t id) {
   return old;
 }
 
+KW_API int set_japanese_for_wchar_conv(int flag) {
+  check_guard("lang_is_japanese");
+  return g_japanese_conv.exchange(flag);
+}
+
+KW_API int get_japanese_for_wchar_conv(void) { return g_japanese_conv.load(); }
+
 KW_API int32_t set_lang_env(void) {
   set_c_locale();
   set_language(kEnglish);

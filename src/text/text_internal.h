@@ -55,8 +55,21 @@ std::size_t mb_to_wide(int code_page, const char *src, std::size_t n, char16_t *
 std::size_t wide_to_mb(int code_page, const char16_t *src, std::size_t n, char *dst,
                        std::size_t cap, int *error);
 
+// True when `code_page` converts through the process locale (code page 0
+// outside the C locale) rather than a table.
+bool code_page_is_locale(int code_page);
+
 // True when `byte` starts a two-byte character of `code_page`.
 bool is_lead_byte(int code_page, unsigned char byte);
+
+// The bytes of one character of `code_page` at `p`: 2 for a lead byte that
+// is not followed by NUL, else 1 (the process locale's own length for code
+// page 0 outside the C locale, never reaching past a NUL).
+int char_length(int code_page, const char *p);
+
+// One BMP unit in `code_page` into `out` (room for 4): the byte count, 0 when
+// the code page lacks the character, -1 for an unknown code page.
+int encode_char(int code_page, char16_t wc, unsigned char *out);
 
 // Prints one of the described conversion failure lines, "<prefix>:ERROR_..."
 // by `error`, through vex_printf.

@@ -1,8 +1,10 @@
 // The locale table, the session language and its determination, file
 // languages and the MT-safe guards.
 #include <gtest/gtest.h>
+#include <keelwork/btk_unicode.h>
 #include <keelwork/debug.h>
 #include <keelwork/lang.h>
+#include <keelwork/memory.h>
 #include <keelwork/runmode.h>
 #include <keelwork/thread.h>
 #include <unistd.h>
@@ -301,6 +303,194 @@ TEST_F(Lang, GuardedGlobalsReportWritesDuringParallelWork) {
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(start_mt_safe_mode_for__locale_determined_(), 0);
   EXPECT_TRUE(IsInMTSafeSet("_locale_determined_"));
+}
+
+}  // namespace
+
+namespace {
+
+// ---- Japanese encodings -----------------------------------------------------------
+
+TEST(Japanese, JisAndShiftJisArithmetic) {
+  struct Case {
+    int j1, j2, s1, s2;
+  } cases[] = {{0x30, 0x21, 0x88, 0x9F}, {0x21, 0x21, 0x81, 0x40}, {0x21, 0x60, 0x81, 0x80},
+               {0x5E, 0x7E, 0x9F, 0xFC}, {0x5F, 0x21, 0xE0, 0x40}, {0x7E, 0x7E, 0xEF, 0xFC},
+               {0x22, 0x5F, 0x81, 0xDD}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.j1 << " " << c.j2);
+    int a = c.j1, b = c.j2;
+    jis2sjis(&a, &b);
+    EXPECT_EQ(a, c.s1);
+    EXPECT_EQ(b, c.s2);
+    sjis2jis(&a, &b);
+    EXPECT_EQ(a, c.j1);
+    EXPECT_EQ(b, c.j2);
+  }
+  int zero = 0, x = 0x41;
+  jis2sjis(&zero, &x);
+  EXPECT_EQ(x, 0x41);
+}
+
+TEST(Japanese, ProcessCodesAndTheirBytes) {
+  struct Case {
+    int code;
+    const char *bytes;
+  } cases[] = {{0xA422, "\x8F\xA4\xA2"}, {0x00B1, "\x8E\xB1"}, {0xB0A1, "\xB0\xA1"}, {0x0041, "A"}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.code);
+    char out[4] = {};
+    int n = euc_wc2mb(out, c.code);
+    EXPECT_EQ(std::string(out, n), c.bytes);
+    kw_wchar back = 0;
+    EXPECT_EQ(euc_mb2wc(&back, c.bytes, -1), n);
+    EXPECT_EQ(back, c.code);
+  }
+  EXPECT_EQ(wc_jis2euc(0x3021), 0xB0A1);
+  EXPECT_EQ(wc_jis2euc(0x41), 0x41);
+  EXPECT_EQ(wc_jis2euc__codeset3(0x2422), 0xA422);
+  EXPECT_EQ(wc_euc2jis(0xB0A1), 0x3021);
+}
+
+TEST(Japanese, ShortAndCutEucInput) {
+  kw_wchar code = 0;
+  EXPECT_EQ(euc_mb2wc(&code, "\xB0\xA1", 1), 0);  // needs two bytes
+  EXPECT_EQ(euc_mb2wc(&code, "\x8F\xA4\xA2", 2), 0);
+  EXPECT_EQ(euc_mb2wc(&code, "\xB0", -1), 1);  // lead byte before the NUL
+  EXPECT_EQ(code, 0xB0);
+  EXPECT_EQ(euc_mb2wc(&code, "\x8F\xA4", -1), 1);
+  EXPECT_EQ(code, 0x8F);
+  EXPECT_EQ(euc_mb2wc(nullptr, "A", 1), 0);
+}
+
+TEST(Japanese, CharacterLengths) {
+  btkUnicodeSetEnabled(0);
+  EXPECT_EQ(vex_csetlen(0x8F), 3);
+  EXPECT_EQ(vex_csetlen(0xA4), 2);
+  EXPECT_EQ(vex_csetlen('a'), 1);
+  btkUnicodeSetEnabled(1);
+  struct Case {
+    int byte, len;
+  } cases[] = {{0x41, 1}, {0x8F, 2}, {0xC3, 2}, {0xE3, 3}, {0xF0, 4}, {0xF4, 4}, {0xF8, 3}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.byte);
+    EXPECT_EQ(vex_csetlen(c.byte), c.len);
+  }
+  EXPECT_EQ(vex_csetlen_legacy(0x8F), 3);
+}
+
+TEST(Japanese, HexJisCodes) {
+  set_language(LANG_JAPANESE);
+  char hex[5];
+  kw_wchar ideographic_space = 0x3000;
+  EXPECT_EQ(wctohexjis(hex, &ideographic_space), 1);
+  EXPECT_STREQ(hex, "2121");
+  kw_wchar wc = 0;
+  EXPECT_EQ(hexjistowc(&wc, "2121", 0), 1);
+  EXPECT_EQ(wc, 0x3000);
+  EXPECT_EQ(hexjistowc(&wc, "zz", 0), 0);
+  EXPECT_EQ(wc, 0);
+  btkUnicodeSetEnabled(0);
+  kw_wchar code = 0xA1A1;
+  EXPECT_EQ(wctohexjis(hex, &code), 1);
+  EXPECT_STREQ(hex, "2121");
+  EXPECT_EQ(hexjistowc(&wc, "3021", 0), 1);
+  EXPECT_EQ(wc, 0x4E9C);  // the first kanji of JIS X 0208
+  set_language(LANG_ENGLISH);
+  EXPECT_EQ(wctohexjis(hex, &code), 0);
+  EXPECT_EQ(hexjistowc(&wc, "3021", 1), 0);
+}
+
+TEST(Japanese, LegacyWideCharacters) {
+  set_language(LANG_JAPANESE);
+  EXPECT_EQ(unicode_to_wchar(0x3000), 0xA1A1);
+  EXPECT_EQ(unicode_to_wchar(0xFF71), 0x00B1);  // half-width katakana A
+  EXPECT_EQ(unicode_to_wchar('A'), 'A');
+  kw_wchar wc = 0xB0A1;
+  EXPECT_EQ(wc16towc32(&wc), 1);
+  EXPECT_EQ(wc, 0x4E9C);
+  EXPECT_EQ(kw_iswctype(0xA1A1, 8), 1);
+  EXPECT_EQ(kw_iswctype(0xA1A1, 1), 0);
+  EXPECT_EQ(kw_iswctype(0x20, 8), 0);
+  set_language(LANG_HEBREW);
+  EXPECT_EQ(unicode_to_wchar(0x05D0), 0xE0);
+  set_language(LANG_FRENCH);
+  EXPECT_EQ(unicode_to_wchar(0x00E9), 0x00E9);
+}
+
+TEST(Japanese, SingleCharactersOfTheSessionEncoding) {
+  char b[4];
+  EXPECT_EQ(vex_wctomb(b, 0x00E9), 2);  // Unicode mode: UTF-8
+  EXPECT_EQ(std::string(b, 2), "\xC3\xA9");
+  kw_wchar wc = 0;
+  EXPECT_EQ(vex_mbtowc(&wc, "\xC3\xA9", -1), 2);
+  EXPECT_EQ(wc, 0xE9);
+  EXPECT_EQ(vex_mbtowc(&wc, "\xF0\x9F\x98\x80", -1), -1);  // needs two units
+  EXPECT_EQ(vex_mbtowc(&wc, "\xC0\x80", -1), -1);          // overlong
+  EXPECT_EQ(vex_wclen(0x3042), 3);
+  EXPECT_EQ(vex_wclen(0xD800), -1);
+  btkUnicodeSetEnabled(0);
+  set_language(LANG_JAPANESE);
+  EXPECT_EQ(vex_wctomb(b, 0xB0A1), 2);  // a process code
+  EXPECT_EQ(std::string(b, 2), "\xB0\xA1");
+  EXPECT_EQ(vex_mbtowc(&wc, "\x8E\xB1", -1), 2);
+  EXPECT_EQ(wc, 0xB1);
+  EXPECT_EQ(vex_mbtowc(nullptr, "\x8F", 1), 3);  // measures
+  EXPECT_EQ(vex_wclen_legacy(0xFF5E), 2);        // the Windows wave dash
+  set_language(LANG_RUSSIAN);
+  EXPECT_EQ(vex_wctomb(b, 0x0416), 1);
+  EXPECT_EQ(static_cast<unsigned char>(b[0]), 0xC6);
+  EXPECT_EQ(vex_mbtowc(&wc, "\xC6", 1), 1);
+  EXPECT_EQ(wc, 0x0416);
+  set_language(LANG_KOREAN);
+  EXPECT_EQ(vex_mbtowc(&wc, "\xB0\xA1", 1), -1);  // a lead byte needs two
+  EXPECT_EQ(vex_mbtowc(&wc, "\xB0\xA1", 2), 2);
+  EXPECT_EQ(wc, 0xAC00);
+}
+
+TEST(Japanese, ShiftJisToEuc) {
+  set_language(LANG_JAPANESE);
+  char *euc = make_sjistoeuc("A\x88\x9F\xB1\x81");
+  ASSERT_NE(euc, nullptr);
+  EXPECT_STREQ(euc, "A\xB0\xA1\x8E\xB1\x81");  // a lead byte before the NUL stays alone
+  relmem(&euc);
+  const char *out = nullptr;
+  int chars = 0, bytes = 0;
+  EXPECT_EQ(localize_string("\x88\x9F"
+                            "ab",
+                            &out, &chars, &bytes),
+            0);
+  EXPECT_STREQ(out,
+               "\xB0\xA1"
+               "ab");
+  EXPECT_EQ(chars, 3);
+  EXPECT_EQ(bytes, 4);
+  std::string longer(600, '\xB1');  // half-width katakana doubles in EUC
+  EXPECT_EQ(localize_string(longer.c_str(), &out, &chars, &bytes), 1);
+  EXPECT_LE(bytes, 519);
+  set_language(LANG_ENGLISH);
+  EXPECT_EQ(localize_string("abc", &out, &chars, &bytes), 0);
+  EXPECT_STREQ(out, "abc");
+  EXPECT_EQ(chars, 3);
+}
+
+TEST(Japanese, WholeStringsWithPassThroughRuns) {
+  set_language(LANG_JAPANESE);
+  kw_wchar wide[16];
+  euc_str_to_unicode_str(wide, "a\x01\xB0\xA1\x02\xB0\xA1");
+  EXPECT_EQ(std::u16string(wide), std::u16string(u"a\x01\xB0\xA1\x02\x4E9C"));
+  char bytes[32];
+  unicode_str_to_euc_str(bytes, u"\x4E9C\xFF71\x01\xE9\x02z");
+  EXPECT_STREQ(bytes, "\xB0\xA1\x8E\xB1\x01\xE9\x02z");
+  unicode_str_to_multibyte_str(bytes, u"\x4E9C\xFF71\x20AC");
+  EXPECT_STREQ(bytes, "\x88\x9F\xB1?");  // CP932 has no euro sign
+  set_language(LANG_KOREAN);
+  unicode_str_to_multibyte_str(bytes,
+                               u"\xAC00"
+                               "a");
+  EXPECT_STREQ(bytes,
+               "\xB0\xA1"
+               "a");
 }
 
 }  // namespace
