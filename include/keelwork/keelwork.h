@@ -38,6 +38,7 @@
 
 /* text */
 #include "lang.h"
+#include "pattern.h"
 #include "strutil.h"
 #include "vexformat.h"
 #include "wstring.h"
