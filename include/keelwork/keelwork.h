@@ -42,6 +42,7 @@
 #include "strutil.h"
 #include "vexformat.h"
 #include "wstring.h"
+#include "xtext.h"
 
 /* operating-system services */
 #include "ptime.h"

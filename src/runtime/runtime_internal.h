@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 #include "keelwork/thread.h"
 
@@ -90,6 +91,11 @@ RemoveResult remove_directory(const char *path);
 // false when `pid` is not positive or the signal could not be sent.
 inline constexpr int kSignalTerm = 15;
 bool queue_signal(long pid, int signal, int value);
+
+// Switches the echo of the terminal behind `stream` on or off; returns the
+// previous state (1 on, 0 off), or -1 when `stream` is not a terminal or
+// its mode cannot be changed.
+int set_console_echo(std::FILE *stream, bool on);
 
 // Reads an environment variable as an integer; `fallback` when unset or not
 // a number.

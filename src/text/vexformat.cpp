@@ -1,15 +1,18 @@
-// vex_sprintf and relatives on the runtime formatter, with per-thread
-// rotating result buffers, and console output with its redirections.
+// vex_sprintf and relatives: the runtime formatter in Unicode mode, the
+// library's own in legacy mode, per-thread rotating result buffers, and
+// console output with its redirections.
 #include <atomic>
 #include <cstring>
 
 #include "keelwork/btk_format.h"
 #include "keelwork/btk_os.h"
+#include "keelwork/btk_unicode.h"
 #include "keelwork/memory.h"
 #include "keelwork/thread.h"
 #include "keelwork/vexformat.h"
 #include "keelwork/xar.h"
 #include "runtime/runtime_internal.h"
+#include "text/file_seam_internal.h"
 #include "text/vexformat_internal.h"
 
 namespace kw::text {
@@ -92,8 +95,14 @@ char *format_to_thread_buffer(const char *format, va_list args) {
   return r < 0 && xar_count(&buffer) <= 1 ? nullptr : buffer;
 }
 
+char *format_in_mode(const char *format, va_list args) {
+  if (!btkUnicodeIsEnabled()) return legacy_format_to_thread_buffer(format, args);
+  return format_to_thread_buffer(format, args);
+}
+
 }  // namespace kw::text
 
+using kw::text::format_in_mode;
 using kw::text::format_to_thread_buffer;
 
 KW_API char *vex_vsnprintf_low(char *dst, long size, const char *format, va_list args) {
@@ -108,7 +117,11 @@ KW_API char *vex_vsnprintf_low(char *dst, long size, const char *format, va_list
 }
 
 KW_API char *vex_vsprintf(char *dst, const char *format, va_list args) {
-  return vex_vsnprintf_low(dst, -1, format, args);
+  if (btkUnicodeIsEnabled()) return vex_vsnprintf_low(dst, -1, format, args);
+  char *result = kw::text::legacy_format_to_thread_buffer(format, args);
+  if (!dst) return result;
+  std::memcpy(dst, result, std::strlen(result) + 1);
+  return dst;
 }
 
 KW_API char *vex_sprintf(char *dst, const char *format, ...) {
@@ -122,7 +135,7 @@ KW_API char *vex_sprintf(char *dst, const char *format, ...) {
 KW_API int vex_printf(const char *format, ...) {
   va_list args;
   va_start(args, format);
-  char *text = format_to_thread_buffer(format, args);
+  char *text = format_in_mode(format, args);
   va_end(args);
   if (!text) return 0;
   size_t len = std::strlen(text);
@@ -137,7 +150,7 @@ KW_API int vex_printf(const char *format, ...) {
 KW_API int vex_fprintf(FILE *stream, const char *format, ...) {
   va_list args;
   va_start(args, format);
-  char *text = format_to_thread_buffer(format, args);
+  char *text = format_in_mode(format, args);
   va_end(args);
   if (!text) return 0;
   if (btk_fputs(text, stream) == -1) return 0;
@@ -170,7 +183,7 @@ bool debugger_attached() {
 
 FILE *console_file(FILE *&file, const char *name) {
   kw::runtime::LazyLock lock(g_console_files_lock);
-  if (!file) file = btk_fopen(name, "w");
+  if (!file) file = kw::text::file_layer().console_open(name, "w");
   return file;
 }
 
