@@ -10,9 +10,11 @@
 #include "keelwork/btk_unicode.h"
 #include "keelwork/debug.h"
 #include "keelwork/kstexit.h"
+#include "keelwork/lang.h"
 #include "keelwork/memory.h"
 #include "keelwork/runmode.h"
 #include "keelwork/vexformat.h"
+#include "keelwork/wstring.h"
 #include "keelwork/xar.h"
 #include "runtime/runtime_internal.h"
 
@@ -50,11 +52,16 @@ LazyMutex g_print_info_lock;
 constexpr std::size_t kMessageBuffer = 1000;
 constexpr std::size_t kTrailMax = 259;
 
-// Cuts `text` to at most `max` bytes without splitting a UTF-8 character.
-std::size_t utf8_cut(const char *text, std::size_t len, std::size_t max) {
+// Cuts `text` to at most `max` bytes without splitting a character of the
+// session encoding (UTF-8, or the legacy one).
+std::size_t cut_at_character(const char *text, std::size_t len, std::size_t max) {
   if (len <= max) return len;
-  std::size_t cut = max;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  std::size_t cut = 0;
+  while (cut < max) {
+    std::size_t k = static_cast<std::size_t>(vex_csetlen(static_cast<unsigned char>(text[cut])));
+    if (cut + k > max) break;
+    cut += k;
+  }
   return cut;
 }
 
@@ -100,7 +107,7 @@ bool write_error_file_message(FileKind kind, const char *where, int level, const
         break;
     }
     std::string text = format_all(format, args);
-    text.resize(utf8_cut(text.data(), text.size(), kMessageBuffer - 1));
+    text.resize(cut_at_character(text.data(), text.size(), kMessageBuffer - 1));
     // The text was cut to fit the buffer; the line break must survive that.
     dbg_fprintf(out, "%s", text.c_str());
     dbg_fprintf(out, "\n");
@@ -139,7 +146,7 @@ int dialog_decision() {
 void trail_error(const char *text) {
   mgr_msg_trl_func hook = g_trl_hook.load();
   if (!hook) return;
-  kw_wchar *wide = btkStrUtf8ToUtf16Alloc(text, -1, nullptr);
+  kw_wchar *wide = make_strtows(text);
   if (wide) {
     hook(wide, 69);
     relmem(&wide);
@@ -163,7 +170,7 @@ int err_crash(const char *where, const char *format, va_list args) {
       formatted = true;
       vex_printf("%s:  %s\n", where, message.c_str());
       trail += message;
-      trail.resize(utf8_cut(trail.data(), trail.size(), kTrailMax));
+      trail.resize(cut_at_character(trail.data(), trail.size(), kTrailMax));
     } else {
       vex_printf("%s:  \n", where);
     }
@@ -312,7 +319,7 @@ KW_API const char *dbg_set_error_file_name(const char *name) {
   if (!name) {
     g_error_file[0] = 0;
   } else {
-    std::size_t len = utf8_cut(name, std::strlen(name), sizeof g_error_file - 1);
+    std::size_t len = cut_at_character(name, std::strlen(name), sizeof g_error_file - 1);
     std::memcpy(g_error_file, name, len);
     g_error_file[len] = 0;
   }

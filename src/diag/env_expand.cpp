@@ -4,8 +4,8 @@
 
 #include "diag/diag_internal.h"
 #include "keelwork/btk_os.h"
-#include "keelwork/btk_unicode.h"
 #include "keelwork/memory.h"
+#include "keelwork/wstring.h"
 
 namespace kw::diag {
 
@@ -18,7 +18,8 @@ std::u16string env_value_wide(std::u16string_view name) {
   }
   const char *value = btk_getenv(narrow.c_str());
   if (!value) return {};
-  kw_wchar *wide = btkStrUtf8ToUtf16Alloc(value, -1, nullptr);
+  // The session encoding: UTF-8, or the language's in legacy mode.
+  kw_wchar *wide = make_strtows(value);
   if (!wide) return {};
   std::u16string out(wide);
   relmem(&wide);

@@ -1,7 +1,9 @@
 // The error-file and development message families, crash() and the
 // status-code names.
 #include <gtest/gtest.h>
+#include <keelwork/btk_unicode.h>
 #include <keelwork/debug.h>
+#include <keelwork/lang.h>
 #include <keelwork/runmode.h>
 #include <keelwork/thread.h>
 
@@ -77,6 +79,19 @@ TEST(ErrorFileMessages, LongMessagesAreCutAtACharacterBoundary) {
   std::string out = testing::internal::GetCapturedStderr();
   std::string body = out.substr(out.find('\t') + 1);
   EXPECT_EQ(body, std::string(998, 'x') + "\n");
+}
+
+TEST(ErrorFileMessages, LegacyMessagesAreCutAtACharacterBoundary) {
+  btkUnicodeSetEnabled(0);
+  set_language(LANG_JAPANESE);
+  dbg_set_allow_print(1);
+  std::string text = "x";
+  for (int i = 0; i < 600; ++i) text += "\xB0\xA1";  // EUC-JP: two bytes each
+  testing::internal::CaptureStderr();
+  dbg_info_msg("w", "%s", text.c_str());
+  std::string out = testing::internal::GetCapturedStderr();
+  std::string body = out.substr(out.find('\t') + 1);
+  EXPECT_EQ(body.size(), 1u + 998u + 1u);  // "x", 499 whole characters, the line feed
 }
 
 TEST(ErrorFileMessages, VetoKeepsCrashMsgFromCrashing) {

@@ -1,6 +1,8 @@
 // Run modes, trail substitution and environment expansion.
 #include <gtest/gtest.h>
+#include <keelwork/btk_unicode.h>
 #include <keelwork/debug.h>
+#include <keelwork/lang.h>
 #include <keelwork/runmode.h>
 #include <keelwork/xar.h>
 
@@ -161,6 +163,15 @@ TEST(EnvVars, HandleEnvVarsReplacesInPlace) {
     handle_env_vars(buffer);
     EXPECT_EQ(std::u16string(buffer), std::u16string(row.out));
   }
+}
+
+TEST(EnvVars, LegacyValuesAreInTheSessionEncoding) {
+  btkUnicodeSetEnabled(0);
+  set_language(LANG_RUSSIAN);
+  setenv("KW_CYR", "\xC6", 1);  // Windows-1251
+  kw_wchar buffer[64] = u"[$KW_CYR]";
+  handle_env_vars(buffer);
+  EXPECT_EQ(std::u16string(buffer), u"[\x0416]");
 }
 
 TEST(EnvVars, CountedExpansionExpandsValuesInTurn) {
