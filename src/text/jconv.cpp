@@ -49,6 +49,36 @@ char16_t decode_euc_char(const kw::runtime::DbcsTable *t, const unsigned char *b
   return static_cast<char16_t>(cp);
 }
 
+// EUC-JP as Windows reads it: each JIS X 0208 pair through Shift-JIS and
+// code page 932, and each single byte as code page 932 reads it, worked
+// out once. 0 marks what code page 932 does not have (all of it when the
+// system lacks the code page).
+struct EucVia932 {
+  char16_t pair[94 * 94];
+  char16_t single[256];
+};
+
+const EucVia932 &euc_via_932() {
+  static const EucVia932 *table = [] {
+    auto *e = new EucVia932();
+    const kw::runtime::DbcsTable *t = kw::runtime::dbcs_table(kCodePage932);
+    if (!t) return e;
+    for (int r = 0; r < 94; ++r) {
+      for (int c = 0; c < 94; ++c) {
+        unsigned char sjis[2];
+        jis_to_sjis_bytes(0xA1 + r, 0xA1 + c, sjis);
+        e->pair[r * 94 + c] = decode_euc_char(t, sjis, 2);
+      }
+    }
+    for (int b = 0x80; b < 256; ++b) {
+      unsigned char one = static_cast<unsigned char>(b);
+      e->single[b] = decode_euc_char(t, &one, 1);
+    }
+    return e;
+  }();
+  return *table;
+}
+
 // Copies a pass-through run that starts at `*p` (the 0x01 byte or unit) up
 // to and including its closing 0x02, or to the end.
 template <class In, class Out>
@@ -68,14 +98,26 @@ char *unicode_to_bytes(char *dst, const char16_t *src, bool euc, const char *whe
   int lang = get_language();
   int code_page = lang_get_code_page(lang);
   bool japanese = euc && lang == kJapanese;
+  // Table code pages are looked up directly; the process locale per unit.
+  const kw::runtime::DbcsTable *table = code_page ? kw::runtime::dbcs_table(code_page) : nullptr;
   char *o = dst;
   for (const char16_t *p = src; *p;) {
-    if (*p == 1) {
-      copy_run(p, o);
+    if (*p < 0x80) {
+      if (*p == 1) {
+        copy_run(p, o);
+        continue;
+      }
+      *o++ = static_cast<char>(*p++);
       continue;
     }
     unsigned char b[4];
-    int k = encode_char(code_page, *p, b);
+    int k;
+    if (table)
+      k = kw::runtime::is_high_surrogate(*p) || kw::runtime::is_low_surrogate(*p)
+              ? 0
+              : kw::runtime::dbcs_encode(*table, *p, b);
+    else
+      k = encode_char(code_page, *p, b);
     if (k == 0) {  // the code page's default character
       b[0] = '?';
       k = 1;
@@ -242,7 +284,7 @@ KW_API kw_wchar *euc_str_to_unicode_str(kw_wchar *dst, const char *src) {
     *o = 0;
     return dst;
   }
-  const kw::runtime::DbcsTable *t = kw::runtime::dbcs_table(kCodePage932);
+  const EucVia932 &t = euc_via_932();
   while (*p) {
     if (*p < 0x80) {
       if (*p == 1) {
@@ -252,21 +294,17 @@ KW_API kw_wchar *euc_str_to_unicode_str(kw_wchar *dst, const char *src) {
       *o++ = *p++;
       continue;
     }
-    unsigned char bytes[2];
-    int n = 1;
-    if (in_gr(p[0]) && in_gr(p[1])) {
-      jis_to_sjis_bytes(p[0], p[1], bytes);
-      n = 2;
-      p += 2;
-    } else if (p[0] == 0x8E && is_katakana(p[1])) {
-      bytes[0] = p[1];
-      p += 2;
-    } else {
-      bytes[0] = *p++;
-    }
     // A character that cannot be converted leaves a zero unit, which ends
     // the text there; the scan goes on regardless.
-    *o++ = decode_euc_char(t, bytes, n);
+    if (in_gr(p[0]) && in_gr(p[1])) {
+      *o++ = t.pair[(p[0] - 0xA1) * 94 + (p[1] - 0xA1)];
+      p += 2;
+    } else if (p[0] == 0x8E && is_katakana(p[1])) {
+      *o++ = t.single[p[1]];
+      p += 2;
+    } else {
+      *o++ = t.single[*p++];
+    }
   }
   *o = 0;
   return dst;
