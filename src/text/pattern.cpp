@@ -52,6 +52,40 @@ std::size_t length(const T *s) {
 
 // ---- glob ------------------------------------------------------------------------
 
+// A vector that keeps its first N elements inline, so that short patterns
+// match without touching the heap.
+template <class T, std::size_t N>
+class SmallVector {
+ public:
+  void assign(std::size_t n, const T &value) {
+    heap_.clear();
+    size_ = n;
+    if (n > N) heap_.assign(n, value);
+    for (std::size_t i = 0; i < n && i < N; ++i) inline_[i] = value;
+  }
+  void push_back(const T &value) {
+    if (size_ < N && heap_.empty()) {
+      inline_[size_++] = value;
+      return;
+    }
+    if (heap_.empty()) heap_.assign(inline_, inline_ + size_);
+    heap_.push_back(value);
+    ++size_;
+  }
+  void pop_back() {
+    --size_;
+    if (!heap_.empty()) heap_.pop_back();
+  }
+  bool empty() const { return size_ == 0; }
+  T &back() { return (*this)[size_ - 1]; }
+  T &operator[](std::size_t i) { return heap_.empty() ? inline_[i] : heap_[i]; }
+
+ private:
+  T inline_[N];
+  std::vector<T> heap_;
+  std::size_t size_ = 0;
+};
+
 template <class T>
 class Glob {
  public:
@@ -83,7 +117,7 @@ class Glob {
       std::size_t start;  // first text position tried
       std::size_t k;      // text position being tried
     };
-    std::vector<Frame> stack;
+    SmallVector<Frame, 16> stack;
     std::size_t pi = 0, si = 0;
     for (;;) {
       Step step = advance(&pi, &si);
@@ -255,8 +289,8 @@ class Glob {
   std::size_t ns_;
   bool period_;
   int stars_ = 0;
-  std::vector<int> star_ids_;
-  std::vector<std::size_t> exhausted_from_;
+  SmallVector<int, 64> star_ids_;
+  SmallVector<std::size_t, 16> exhausted_from_;
 };
 
 template <class T>
