@@ -1,12 +1,14 @@
 // The legacy-mode formatter: the library's own directive table, wide
 // strings in the session encoding, precisions that never split a multibyte
 // character, and per-thread rotating result buffers.
+#include <array>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "keelwork/btk_format.h"
 #include "keelwork/btk_hooks.h"
 #include "keelwork/btk_unicode.h"
 #include "keelwork/lang.h"
@@ -33,7 +35,31 @@ constexpr Directive kDirectives[] = {
 #include "text/printf_directives.inc"
 };
 
+constexpr std::size_t text_length(const char *s) {
+  std::size_t n = 0;
+  while (s[n]) ++n;
+  return n;
+}
+
+// The length of each directive's text, worked out at compile time.
+constexpr auto kDirectiveLengths = [] {
+  std::array<std::size_t, std::size(kDirectives)> lengths{};
+  for (std::size_t i = 0; i < lengths.size(); ++i) lengths[i] = text_length(kDirectives[i].text);
+  return lengths;
+}();
+
 constexpr std::size_t kMaxSpec = 19;
+
+// ASCII only: directives are never letters of another script, and the C
+// library's tolower would consult the process locale.
+constexpr char ascii_lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+constexpr bool is_letter(char c) { return ascii_lower(c) >= 'a' && ascii_lower(c) <= 'z'; }
+
+constexpr bool is_flag_char(char c) {
+  return c == '-' || c == '+' || c == ' ' || c == '#' || c == '.' || c == '*' ||
+         (c >= '0' && c <= '9');
+}
 constexpr int kSlots = 9;
 constexpr int kWorkBuffer = 500;
 
@@ -134,78 +160,90 @@ bool reserve(char *&buffer, int &capacity, std::size_t need) {
 // ---- one conversion ------------------------------------------------------------------
 
 struct Conversion {
-  std::string flags;  // flags, width and precision, "*" resolved
+  // Flags, width and precision with every "*" resolved: at most 17
+  // characters as written, each "*" becoming at most 11.
+  char flags[200];
+  std::size_t flags_len;
   const Directive *directive;
-  char letter;  // the glibc conversion letter
+  char letter;  // the C conversion letter
 };
 
 // Reads the specification at `p` (the "%"); `*end` gets the character after
-// it. Aborts on an invalid one.
-Conversion parse_conversion(const char *p, const char **end) {
-  Conversion c{};
+// it. Aborts on an invalid one. Stars stay unresolved.
+void parse_conversion(const char *p, const char **end, Conversion *c) {
+  c->flags_len = 0;
+  c->directive = nullptr;
   const char *q = p + 1;
-  while (*q && !std::isalpha(static_cast<unsigned char>(*q))) {
-    if (!std::strchr("-+ #0123456789.*", *q)) invalid_directive();
-    c.flags.push_back(*q++);
+  while (*q && !is_letter(*q)) {
+    if (!is_flag_char(*q) || c->flags_len >= kMaxSpec) invalid_directive();
+    c->flags[c->flags_len++] = *q++;
   }
   if (!*q) invalid_directive();
   std::size_t matched = 0;
   if (*q == 'S') {
     static const Directive kWideS = {"S", "s", ArgClass::kWide};
-    c.directive = &kWideS;
+    c->directive = &kWideS;
     matched = 1;
   } else {
-    for (const Directive &d : kDirectives) {
-      std::size_t n = std::strlen(d.text);
-      if (btk_strncasecmp(q, d.text, n) == 0) {
-        c.directive = &d;
+    const char first = ascii_lower(*q);
+    for (std::size_t i = 0; i < std::size(kDirectives) && !c->directive; ++i) {
+      const Directive &d = kDirectives[i];
+      if (ascii_lower(d.text[0]) != first) continue;
+      std::size_t n = kDirectiveLengths[i], k = 1;
+      // The terminator of `q` differs from every letter, so this stops there.
+      while (k < n && ascii_lower(q[k]) == ascii_lower(d.text[k])) ++k;
+      if (k == n) {
+        c->directive = &d;
         matched = n;
-        break;
       }
     }
   }
-  if (!c.directive) invalid_directive();
-  const char *letters = c.directive->replacement ? c.directive->replacement : c.directive->text;
-  if (1 + c.flags.size() + std::strlen(letters) > kMaxSpec) invalid_directive();
-  char last = static_cast<char>(
-      std::tolower(static_cast<unsigned char>(letters[std::strlen(letters) - 1])));
+  if (!c->directive) invalid_directive();
+  const char *letters = c->directive->replacement ? c->directive->replacement : c->directive->text;
+  std::size_t letters_len = std::strlen(letters);
+  if (1 + c->flags_len + letters_len > kMaxSpec) invalid_directive();
+  char last = ascii_lower(letters[letters_len - 1]);
   char written = q[matched - 1];
   // Upper-case forms that change the output (FF, 1E+05) stay as written.
-  bool same = std::tolower(static_cast<unsigned char>(written)) == last;
-  c.letter = same && std::strchr("xefg", last) ? written : last;
+  bool same = ascii_lower(written) == last;
+  c->letter = same && std::strchr("xefg", last) ? written : last;
   *end = q + matched;
-  return c;
 }
 
 // Replaces each "*" of the flags by the next int argument, as printf would
 // read it: a negative width is a "-" flag, a negative precision none.
-void resolve_stars(std::string &flags, va_list &args) {
-  std::string out;
-  for (std::size_t i = 0; i < flags.size(); ++i) {
-    if (flags[i] != '*') {
-      out.push_back(flags[i]);
+void resolve_stars(Conversion *c, va_list &args) {
+  if (!std::memchr(c->flags, '*', c->flags_len)) return;
+  char out[sizeof c->flags];
+  std::size_t n = 0;
+  for (std::size_t i = 0; i < c->flags_len; ++i) {
+    if (c->flags[i] != '*') {
+      out[n++] = c->flags[i];
       continue;
     }
     long v = va_arg(args, int);
-    bool precision = !out.empty() && out.back() == '.';
-    if (v < 0 && precision) {
-      out.pop_back();
-      continue;
-    }
     if (v < 0) {
-      out.push_back('-');
+      if (n > 0 && out[n - 1] == '.') {
+        --n;
+        continue;
+      }
+      out[n++] = '-';
       v = -v;
     }
-    out += std::to_string(v);
+    n += static_cast<std::size_t>(std::snprintf(out + n, sizeof out - n, "%ld", v));
   }
-  flags = out;
+  std::memcpy(c->flags, out, n);
+  c->flags_len = n;
 }
 
 // The precision of the flags, or -1.
-long precision_of(const std::string &flags) {
-  std::size_t dot = flags.rfind('.');
-  if (dot == std::string::npos) return -1;
-  return std::strtol(flags.c_str() + dot + 1, nullptr, 10);
+long precision_of(const Conversion &c) {
+  const char *dot = static_cast<const char *>(std::memchr(c.flags, '.', c.flags_len));
+  if (!dot) return -1;
+  long v = 0;
+  for (const char *p = dot + 1; p < c.flags + c.flags_len && *p >= '0' && *p <= '9'; ++p)
+    v = v * 10 + (*p - '0');
+  return v;
 }
 
 }  // namespace
@@ -228,12 +266,16 @@ char *legacy_format_to_thread_buffer(const char *format, va_list args) {
   const char *p = format ? format : "";
   while (*p && !stopped) {
     if (*p != '%') {
-      // Whole characters: a multibyte character is never split.
-      std::size_t k = static_cast<std::size_t>(ops.char_length(static_cast<unsigned char>(*p)));
-      std::size_t n = 1;
-      while (n < k && p[n]) ++n;
-      append(p, n);
-      p += n;
+      // A run of whole characters: a multibyte character is never split,
+      // so a "%" inside one is no directive.
+      const char *run = p;
+      while (*p && *p != '%') {
+        std::size_t k = static_cast<std::size_t>(ops.char_length(static_cast<unsigned char>(*p)));
+        std::size_t n = 1;
+        while (n < k && p[n]) ++n;
+        p += n;
+      }
+      append(run, static_cast<std::size_t>(p - run));
       continue;
     }
     if (p[1] == '%') {
@@ -241,9 +283,9 @@ char *legacy_format_to_thread_buffer(const char *format, va_list args) {
       p += 2;
       continue;
     }
-    Conversion c = parse_conversion(p, &p);
-    resolve_stars(c.flags, ap);
-    std::string spec = "%" + c.flags;
+    Conversion c;
+    parse_conversion(p, &p, &c);
+    resolve_stars(&c, ap);
     const char *size_prefix = "";
     switch (c.directive->cls) {
       case ArgClass::kInt64:
@@ -256,17 +298,31 @@ char *legacy_format_to_thread_buffer(const char *format, va_list args) {
         if (c.directive->text[0] == 'h') size_prefix = "h";
         break;
     }
-    std::string item;
-    auto format_item = [&](const std::string &fmt, auto value) {
-      int n = std::snprintf(nullptr, 0, fmt.c_str(), value);
-      if (n < 0 || !reserve(slot.scratch, slot.scratch_capacity, static_cast<std::size_t>(n) + 1)) {
+    // The conversion handed to the runtime's formatter (which writes
+    // numbers digit for digit as the C library does): "%", flags, width and
+    // precision, the size prefix and the letter.
+    char fmt[sizeof c.flags + 8];
+    std::size_t f = 0;
+    fmt[f++] = '%';
+    std::memcpy(fmt + f, c.flags, c.flags_len);
+    f += c.flags_len;
+    for (const char *z = size_prefix; *z; ++z) fmt[f++] = *z;
+    fmt[f++] = c.letter;
+    fmt[f] = 0;
+    // Formats one item into the scratch buffer and appends it.
+    auto format_item = [&](const char *conversion, auto value) {
+      int n = btk_snprintf(slot.scratch, static_cast<std::size_t>(slot.scratch_capacity),
+                           conversion, value);
+      if (n >= slot.scratch_capacity) {
+        if (!reserve(slot.scratch, slot.scratch_capacity, static_cast<std::size_t>(n) + 1)) n = -1;
+        if (n >= 0) btk_snprintf(slot.scratch, static_cast<std::size_t>(n) + 1, conversion, value);
+      }
+      if (n < 0) {
         stopped = true;
         return;
       }
-      std::snprintf(slot.scratch, static_cast<std::size_t>(n) + 1, fmt.c_str(), value);
-      item.assign(slot.scratch, static_cast<std::size_t>(n));
+      append(slot.scratch, static_cast<std::size_t>(n));
     };
-    std::string fmt = spec + size_prefix + c.letter;
     switch (c.directive->cls) {
       case ArgClass::kInt32:
         format_item(fmt, va_arg(ap, int));
@@ -289,12 +345,11 @@ char *legacy_format_to_thread_buffer(const char *format, va_list args) {
         break;
       }
       case ArgClass::kBytes: {
-        const char *s = va_arg(ap, const char *);
-        if (s && !reserve(slot.scratch, slot.scratch_capacity, std::strlen(s) + 1)) {
-          stopped = true;
-          break;
-        }
-        format_item(fmt, s);
+        const char *text = va_arg(ap, const char *);
+        if (c.flags_len == 0 && text)
+          append(text, std::strlen(text));  // a plain "%s" copies the text
+        else
+          format_item(fmt, text);
         break;
       }
       case ArgClass::kWide: {
@@ -310,14 +365,19 @@ char *legacy_format_to_thread_buffer(const char *format, va_list args) {
         }
         if (!ops.wide_to_bytes(slot.convert, w)) slot.convert[0] = 0;
         std::size_t len = std::strlen(slot.convert);
-        long precision = precision_of(c.flags);
+        long precision = precision_of(c);
         if (precision >= 0 && len > static_cast<std::size_t>(precision)) {
           len = ops.take_care_of_precision(slot.convert, len, static_cast<std::size_t>(precision));
           slot.convert[len] = 0;
         }
         // The text is cut already; the precision must not cut it again.
-        std::string plain =
-            "%" + c.flags.substr(0, std::min(c.flags.find('.'), c.flags.size())) + "s";
+        const char *dot = static_cast<const char *>(std::memchr(c.flags, '.', c.flags_len));
+        std::size_t keep = dot ? static_cast<std::size_t>(dot - c.flags) : c.flags_len;
+        char plain[sizeof c.flags + 4];
+        plain[0] = '%';
+        std::memcpy(plain + 1, c.flags, keep);
+        plain[keep + 1] = 's';
+        plain[keep + 2] = 0;
         format_item(plain, static_cast<const char *>(slot.convert));
         break;
       }
@@ -332,7 +392,6 @@ char *legacy_format_to_thread_buffer(const char *format, va_list args) {
         break;
       }
     }
-    append(item.data(), item.size());
   }
   va_end(ap);
   // The terminator; when the buffer is full it replaces the last byte.
