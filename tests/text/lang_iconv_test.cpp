@@ -75,6 +75,17 @@ TEST_F(JapaneseSession, EveryJisX0208CharacterBothWays) {
       ASSERT_TRUE(ref("CP932", "UTF-16LE", expected, &sjis_ref));
       wstostr_nativeq_legacy(back, wide, 1);
       EXPECT_EQ(std::string(back), sjis_ref);
+      // Shift-JIS in: the code this character has there, through EUC-JP.
+      int c1 = 0x20 + row, c2 = 0x20 + cell;
+      jis2sjis(&c1, &c2);
+      std::string sjis = {static_cast<char>(c1), static_cast<char>(c2)};
+      std::string from_sjis;
+      ASSERT_TRUE(ref("UTF-16LE", "CP932", sjis, &from_sjis));
+      char *as_euc = make_sjistoeuc(sjis.c_str());
+      EXPECT_EQ(std::string(as_euc), euc);
+      strtows_legacy(wide, as_euc);
+      EXPECT_EQ(std::u16string(wide), utf16_of(from_sjis));
+      relmem(&as_euc);
       ++checked;
     }
   }
@@ -122,6 +133,9 @@ TEST_F(JapaneseSession, HalfWidthKatakana) {
     EXPECT_EQ(std::string(back), euc);
     wstostr_nativeq_legacy(back, wide, 1);
     EXPECT_EQ(std::string(back), std::string(1, static_cast<char>(b)));
+    char *as_euc = make_sjistoeuc(back);
+    EXPECT_EQ(std::string(as_euc), euc);
+    relmem(&as_euc);
   }
 }
 
