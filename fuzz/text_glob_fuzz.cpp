@@ -1,6 +1,8 @@
 // Fuzzes glob and filter matching: pattern and text from the input, in
 // bytes and in UTF-16, with the period rule on and off. Each input must be
-// decided quickly: the matchers are polynomial, so a slow input is a
+// decided quickly: the matchers take time polynomial in pattern and text
+// (a few milliseconds for 4 KiB of input in an optimised build, some
+// hundred under the sanitizers), so an input that takes seconds is a
 // finding.
 #include <keelwork/pattern.h>
 
@@ -37,6 +39,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   vex_is_glob_pattern(wpattern.c_str());
   filter_is_any(pattern.c_str());
   auto elapsed = std::chrono::steady_clock::now() - start;
-  if (elapsed > std::chrono::milliseconds(250)) std::abort();
+  if (elapsed > std::chrono::seconds(5)) std::abort();
   return 0;
 }
