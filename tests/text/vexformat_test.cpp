@@ -1,6 +1,7 @@
 // Formatting in both modes, the rotating result buffers, console output and
 // its redirections, scanning, wide characters through byte streams and the
 // message formats.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <keelwork/btk_unicode.h>
 #include <keelwork/debug.h>
@@ -9,6 +10,8 @@
 #include <keelwork/status_codes.h>
 #include <keelwork/thread.h>
 #include <keelwork/vexformat.h>
+#include <keelwork/wstring.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <climits>
@@ -251,6 +254,43 @@ TEST(Scanning, Streams) {
   EXPECT_EQ(vex_fscanf(f, "%d", &a), -1);
   std::fclose(f);
   EXPECT_EQ(vex_getws_no_echo(nullptr), nullptr);
+}
+
+TEST(Scanning, LinesWithoutEchoNeedATerminal) {
+  int pipe_fds[2];
+  ASSERT_EQ(pipe(pipe_fds), 0);
+  ASSERT_EQ(write(pipe_fds[1], "x\n", 2), 2);
+  ASSERT_EQ(dup2(pipe_fds[0], 0), 0);
+  kw_wchar line[STR_LEN];
+  EXPECT_EQ(vex_getws_no_echo(line), nullptr);
+}
+
+TEST(Scanning, LinesWithoutEchoFromATerminal) {
+  int master = posix_openpt(O_RDWR | O_NOCTTY);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  ASSERT_GE(slave, 0);
+  ASSERT_EQ(dup2(slave, 0), 0);
+  std::string typed =
+      "s\xC3\xA9"
+      "cret\n" +
+      std::string(400, 'z') + "\nnext\n";
+  ASSERT_EQ(write(master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+  kw_wchar line[STR_LEN];
+  ASSERT_EQ(vex_getws_no_echo(line), line);
+  EXPECT_EQ(std::u16string(line),
+            u"s\x00E9"
+            "cret");
+  ASSERT_EQ(vex_getws_no_echo(line), line);  // an overlong line is cut, its rest dropped
+  EXPECT_EQ(std::u16string(line), std::u16string(STR_LEN - 1, u'z'));
+  ASSERT_EQ(vex_getws_no_echo(line), line);
+  EXPECT_EQ(std::u16string(line), u"next");
+  termios mode{};
+  ASSERT_EQ(tcgetattr(0, &mode), 0);
+  EXPECT_TRUE(mode.c_lflag & ECHO);  // switched back on
+  close(master);
 }
 
 // ---- wide characters through byte streams ---------------------------------------------------
