@@ -293,6 +293,20 @@ class Glob {
   SmallVector<std::size_t, 16> exhausted_from_;
 };
 
+// Globs made only of literals, "*" and "?" are filters, but for the rule
+// that a leading "." must be matched literally: the linear matcher decides
+// them.
+template <class T>
+int glob_match(const T *pattern, const T *text, bool period) {
+  std::size_t np = length(pattern);
+  bool plain = true;
+  for (std::size_t i = 0; i < np && plain; ++i)
+    plain = pattern[i] != '\\' && pattern[i] != '[' && pattern[i] != '{';
+  if (!plain) return Glob<T>(pattern, text, period).run();
+  if (period && text[0] == '.' && (pattern[0] == '*' || pattern[0] == '?')) return 0;
+  return filter_match(text, length(text), pattern, np, true, [](T a, T b) { return a == b; });
+}
+
 template <class T>
 bool has_any(const T *s, const char *chars) {
   for (; *s; ++s)
@@ -366,13 +380,13 @@ KW_API int vex_is_glob_pattern(const kw_wchar *w) {
 
 KW_API int vex_glob_match(const kw_wchar *pattern, const kw_wchar *w, int period) {
   if (!pattern || !w) return 0;
-  return Glob<kw_wchar>(pattern, w, period != 0).run();
+  return glob_match(pattern, w, period != 0);
 }
 
 KW_API int vex_glob_match_ascii(const char *pattern, const char *s, int period) {
   if (!pattern || !s) return 0;
   if (g_glob_debug.load()) vex_printf("vex_glob_match: pattern=%s string=%s\n", pattern, s);
-  return Glob<char>(pattern, s, period != 0).run();
+  return glob_match(pattern, s, period != 0);
 }
 
 KW_API int vex_glob_set_debug(int flag) { return g_glob_debug.exchange(flag); }
