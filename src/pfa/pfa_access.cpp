@@ -398,12 +398,8 @@ int pfa_put_obj_type_lower(vex_file *f, int32_t type, int lower) {
     return 0;
   }
   if (type == OBJ_TYPE_DIRECTORY) {
-    std::string segment(comp(f, PFA_NAME));
-    if (comp_len(f, PFA_EXT) > 0) {
-      segment += '.';
-      segment += comp(f, PFA_EXT);
-    }
-    if (f->version != 0) segment += "." + std::to_string(f->version);
+    // The segment is the name as the file is written on disk.
+    std::string segment = formatted_tail(f);
     int pk = path_idx(f);
     std::string path(comp(f, pk));
     if (!segment.empty()) {

@@ -26,12 +26,6 @@ std::atomic<bool> g_version_reported{false};
 
 void copy_out(char *buf, const std::string &s) { std::memcpy(buf, s.c_str(), s.size() + 1); }
 
-bool lower_for(const vex_file *f) {
-  int32_t t = f->obj_type;
-  if (t == OBJ_TYPE_NOT_YET || t == OBJ_TYPE_UNTYPED) return false;
-  return !type_to_mixed_case_OK(t);
-}
-
 int format(const vex_file *f, std::string &out, bool lower, int mask) {
   out.clear();
   int loc_bits = mask & (PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH);
@@ -140,6 +134,18 @@ std::string backslash_path(std::string_view path) {
     }
   }
   return out;
+}
+
+bool lower_for(const vex_file *f) {
+  int32_t t = f->obj_type;
+  if (t == OBJ_TYPE_NOT_YET || t == OBJ_TYPE_UNTYPED) return false;
+  return !type_to_mixed_case_OK(t);
+}
+
+std::string formatted_tail(const vex_file *f) {
+  std::string s;
+  format(f, s, lower_for(f), PFA_M_NAME | PFA_M_EXT | PFA_M_VERSION);
+  return s;
 }
 
 int location_string(const vex_file *f, std::string &out) {

@@ -94,6 +94,10 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
 std::string backslash_path(std::string_view path);
 // The neutral location string of `f` (no trailing '|').
 std::string neutral_location(const vex_file *f);
+// Whether formatting lowercases the name: the type refuses mixed case.
+bool lower_for(const vex_file *f);
+// Name, extension and numeric version as formatting writes them.
+std::string formatted_tail(const vex_file *f);
 // The location string through the location's method.
 int location_string(const vex_file *f, std::string &out);
 // Lowercases ASCII letters in place.

@@ -429,14 +429,7 @@ int os_path_of(const vex_file *f, std::string &out, bool with_name) {
   } else {
     return PFA_E_INVALID_INPUT;
   }
-  if (with_name) {
-    out += comp(f, PFA_NAME);
-    if (comp_len(f, PFA_EXT) > 0) {
-      out += '.';
-      out += comp(f, PFA_EXT);
-    }
-    if (f->version != 0) out += "." + std::to_string(f->version);
-  }
+  if (with_name && f->obj_type != OBJ_TYPE_DIRECTORY) out += formatted_tail(f);
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   return 0;
 }
