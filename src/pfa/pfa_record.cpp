@@ -216,8 +216,10 @@ int pfa_free_vex_file(vex_file **f) {
   }
   if (p->flags & PFA_F_SUBSTITUTE) dbg_err_crash(where, "Has substitute stream");
   if (is_run_mode(9998)) dbg_print_info(where, "Freeing pfa at: %x\n", p);
-  pfaloc_call_F(PFALOC_PfaFree, p);
-  release_attachments(p);
+  if (p->appinfo)
+    release_attachments(p);  // calls PfaFree first
+  else
+    pfaloc_call_F(PFALOC_PfaFree, p);
   p->magic = 0;
   relmem(f);
   *f = nullptr;
