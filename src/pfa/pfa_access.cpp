@@ -63,26 +63,22 @@ std::string_view arg_text(const char *s, int len) {
 }  // namespace
 
 // Backslashes become '/', "." segments go, and the path ends in '/'.
-std::string normalize_path(std::string_view in) {
-  std::string p(in);
-  for (char &c : p)
-    if (c == '\\') c = '/';
-  std::string out;
-  out.reserve(p.size() + 1);
-  for (size_t i = 0; i < p.size(); ++i) {
-    bool seg_start = i == 0 || p[i - 1] == '/';
-    if (seg_start && p[i] == '.' && i + 1 < p.size() && p[i + 1] == '/') {
+void normalize_path(std::string_view in, NameBuf &out) {
+  out.clear();
+  for (size_t i = 0; i < in.size(); ++i) {
+    char c = in[i] == '\\' ? '/' : in[i];
+    bool seg_start = i == 0 || in[i - 1] == '/' || in[i - 1] == '\\';
+    if (seg_start && c == '.' && i + 1 < in.size() && (in[i + 1] == '/' || in[i + 1] == '\\')) {
       ++i;  // skip "./"
       continue;
     }
-    out += p[i];
+    out.push(c);
   }
-  if (!out.empty() && out.back() != '/') out += '/';
-  return out;
+  if (!out.empty() && out.back() != '/') out.push('/');
 }
 
-int claim_location(vex_file *f, const std::string &text, int loc_type, int *consumed) {
-  const char *first_colon = std::strchr(text.c_str(), ':');
+int claim_location(vex_file *f, const char *text, int loc_type, int *consumed) {
+  const char *first_colon = std::strchr(text, ':');
   int result = PFA_E_INVALID_NAME;
   int saved = f->loc_type;
   int lo = loc_type < 0 ? 1 : loc_type, hi = loc_type < 0 ? PFA_LOC_TYPE_COUNT - 1 : loc_type;
@@ -90,7 +86,7 @@ int claim_location(vex_file *f, const std::string &text, int loc_type, int *cons
     if (!pfa_location_type_registered(t)) continue;
     f->loc_type = t;
     *consumed = 0;
-    int r = pfaloc_call_FPPP(PFALOC_PfaClaimLocation, f, const_cast<char *>(text.c_str()),
+    int r = pfaloc_call_FPPP(PFALOC_PfaClaimLocation, f, const_cast<char *>(text),
                              const_cast<char *>(first_colon), consumed);
     if (r == -1) continue;
     if (r == 0) return 0;
@@ -120,7 +116,8 @@ int pfa_get_path(const vex_file *f, char *buf) {
   if (buf) buf[0] = 0;
   if (!valid(f)) return PFA_E_NOT_VALID;
   if (!buf) return PFA_E_INVALID_INPUT;
-  std::string p = backslash_path(comp(f, path_idx(f)));
+  NameBuf p;
+  backslash_path(comp(f, path_idx(f)), p);
   if (p.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
   std::memcpy(buf, p.c_str(), p.size() + 1);
   return 0;
@@ -250,7 +247,8 @@ int pfa_put_path(vex_file *f, const char *path) {
   if (!valid(f)) return PFA_E_NOT_VALID;
   if (!path) path = "";
   if (std::strlen(path) >= static_cast<size_t>(kNameSize)) return PFA_E_INVALID_INPUT;
-  std::string p = normalize_path(path);
+  NameBuf p;
+  normalize_path(path, p);
   if (p.size() >= static_cast<size_t>(kNameSize)) return PFA_E_INVALID_INPUT;
   return pfa_put_component_len(f, path_idx(f), p.data(), static_cast<int>(p.size()), 1);
 }
@@ -300,7 +298,7 @@ int pfa_put_location(vex_file *f, const char *text, int loc_type) {
   init_record(&tmp);
   tmp.loc_type = f->loc_type;
   int consumed = 0;
-  int r = claim_location(&tmp, s, loc_type, &consumed);
+  int r = claim_location(&tmp, s.c_str(), loc_type, &consumed);
   if (r != 0) return r;
   int rest = text_len(f) - f->ranges[PFA_NAME][0];
   if (text_len(&tmp) + rest > kMaxName) return PFA_E_INVALID_INPUT;
@@ -371,10 +369,14 @@ int pfa_is_generic_in_name(const vex_file *f) { return get_flag(f, PFA_F_GENERIC
 
 int pfa_put_extension_to_type(vex_file *f, int name_len, int unusual) {
   if (!valid(f)) return PFA_E_NOT_VALID;
-  std::string ext(comp(f, PFA_EXT));
+  std::string_view ext = comp(f, PFA_EXT);
   int32_t t = OBJ_TYPE_UNTYPED;
   if (!ext.empty()) {
-    t = extension_to_type(ext.c_str());
+    char key[OBJ_TYPE_EXT_SIZE];
+    size_t n = ext.size() < sizeof key ? ext.size() : 0;
+    std::memcpy(key, ext.data(), n);
+    key[n] = 0;
+    t = n ? extension_to_type(key) : OBJ_TYPE_NO_TYPE;
     if (t == OBJ_TYPE_NO_TYPE || (t == OBJ_TYPE_ALL_FILE && ext.size() >= 4)) t = OBJ_TYPE_UNTYPED;
     if (t != OBJ_TYPE_UNTYPED && !(f->flags & PFA_F_GENERIC_NAME)) {
       if (name_len >= 32 && name_len >= type_to_name_length(t))
@@ -399,7 +401,9 @@ int pfa_put_obj_type_lower(vex_file *f, int32_t type, int lower) {
   }
   if (type == OBJ_TYPE_DIRECTORY) {
     // The segment is the name as the file is written on disk.
-    std::string segment = formatted_tail(f);
+    NameBuf tail;
+    formatted_tail(f, tail);
+    std::string segment(tail.view());
     int pk = path_idx(f);
     std::string path(comp(f, pk));
     if (!segment.empty()) {

@@ -24,9 +24,9 @@ constexpr const char *kErrorNames[] = {
 
 std::atomic<bool> g_version_reported{false};
 
-void copy_out(char *buf, const std::string &s) { std::memcpy(buf, s.c_str(), s.size() + 1); }
+void copy_out(char *buf, const NameBuf &s) { std::memcpy(buf, s.c_str(), s.size() + 1); }
 
-int format(const vex_file *f, std::string &out, bool lower, int mask) {
+int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   out.clear();
   int loc_bits = mask & (PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH);
   if (loc_bits != 0 && loc_bits != (PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH)) {
@@ -37,39 +37,40 @@ int format(const vex_file *f, std::string &out, bool lower, int mask) {
   if (loc_bits) {
     int r = location_string(f, out);
     if (r != 0) return r;
-    if (out.empty() && is_dir) out = ".\\";
+    if (out.empty() && is_dir) out.append(".\\");
   }
-  bool keep_case = (f->flags & PFA_F_AS_ON_DISK) != 0;
+  bool fold = lower && !(f->flags & PFA_F_AS_ON_DISK);
   if (mask & PFA_M_NAME) {
     size_t at = out.size();
-    out += comp(f, PFA_NAME);
-    if (lower && !keep_case) ascii_lower(out.data() + at, out.size() - at);
+    out.append(comp(f, PFA_NAME));
+    if (fold) ascii_lower(out.data() + at, out.size() - at);
   }
   if ((mask & PFA_M_EXT) && comp_len(f, PFA_EXT) > 0 && !is_dir) {
-    out += '.';
+    out.push('.');
     size_t at = out.size();
-    out += comp(f, PFA_EXT);
-    if (lower && !keep_case) ascii_lower(out.data() + at, out.size() - at);
+    out.append(comp(f, PFA_EXT));
+    if (fold) ascii_lower(out.data() + at, out.size() - at);
   }
   if ((mask & PFA_M_STRING_VERSION) && comp_len(f, PFA_ITER) > 0) {
-    out += '|';
-    out += comp(f, PFA_ITER);
+    out.push('|');
+    out.append(comp(f, PFA_ITER));
   } else if ((mask & PFA_M_VERSION) && f->version != 0) {
     if ((f->version < -2 || f->version > 0) &&
         !pfaloc_allows_numeric_versions(const_cast<vex_file *>(f)) &&
         !g_version_reported.exchange(true))
       dbg_err_crash("pfa_get_full_name_low", "%d on %s", f->version, pfaloc_type_name(f->loc_type));
-    out += '.';
-    out += std::to_string(f->version);
+    char digits[8];
+    int n = std::snprintf(digits, sizeof digits, ".%d", f->version);
+    out.append(std::string_view(digits, static_cast<size_t>(n)));
   }
-  if (out.size() > static_cast<size_t>(kMaxName)) {
+  if (out.overflow() || out.size() > static_cast<size_t>(kMaxName)) {
     out.clear();
     return PFA_E_INVALID_INPUT;
   }
   return 0;
 }
 
-int wide_out(const std::string &s, kw_wchar *wbuf) {
+int wide_out(const NameBuf &s, kw_wchar *wbuf) {
   if (!to_wide(s.c_str(), wbuf, kNameSize)) {
     wbuf[0] = 0;
     return PFA_E_INVALID_INPUT;
@@ -118,22 +119,23 @@ bool to_wide(const char *s, kw_wchar *out, size_t size) {
   return btkStrUtf8ToUtf16(s, -1, out, static_cast<int32_t>(size), nullptr) >= 0;
 }
 
-std::string backslash_path(std::string_view path) {
-  if (has_path_scheme(path)) return std::string(path);
-  size_t last = path.rfind('/');
-  std::string p(last == std::string_view::npos ? std::string_view() : path.substr(0, last + 1));
-  pfa_remove_redundant_updirs(p.data());
-  p.resize(std::strlen(p.c_str()));
-  std::string out;
-  out.reserve(p.size());
-  for (size_t i = 0; i < p.size(); ++i) {
-    if (p[i] == '/') {
-      if (out.empty() || out.back() != '\\' || i == 0 || p[i - 1] != '/') out += '\\';
-    } else {
-      out += p[i];
-    }
+void backslash_path(std::string_view path, NameBuf &out) {
+  out.clear();
+  if (has_path_scheme(path)) {
+    out.append(path);
+    return;
   }
-  return out;
+  size_t last = path.rfind('/');
+  if (last == std::string_view::npos) return;
+  NameBuf p(path.substr(0, last + 1));
+  pfa_remove_redundant_updirs(p.data());
+  p.sync();
+  for (size_t i = 0; i < p.size(); ++i) {
+    if (p[i] != '/')
+      out.push(p[i]);
+    else if (i == 0 || p[i - 1] != '/')
+      out.push('\\');
+  }
 }
 
 bool lower_for(const vex_file *f) {
@@ -142,32 +144,21 @@ bool lower_for(const vex_file *f) {
   return !type_to_mixed_case_OK(t);
 }
 
-std::string formatted_tail(const vex_file *f) {
-  std::string s;
-  format(f, s, lower_for(f), PFA_M_NAME | PFA_M_EXT | PFA_M_VERSION);
-  return s;
+void formatted_tail(const vex_file *f, NameBuf &out) {
+  format(f, out, lower_for(f), PFA_M_NAME | PFA_M_EXT | PFA_M_VERSION);
 }
 
-int location_string(const vex_file *f, std::string &out) {
-  char buf[kNameSize * 2];
-  buf[0] = 0;
-  int r = pfaloc_call_FPPS(PFALOC_PfaGetLocationString, const_cast<vex_file *>(f), buf, nullptr,
-                           sizeof buf);
+int location_string(const vex_file *f, NameBuf &out) {
+  out.clear();
+  int r = pfaloc_call_FPPS(PFALOC_PfaGetLocationString, const_cast<vex_file *>(f), out.data(),
+                           nullptr, NameBuf::kCap);
   if (r == -1) r = 0;  // a location without a printer prints nothing
-  if (r != 0) return r;
-  out = buf;
+  if (r != 0) {
+    out.clear();
+    return r;
+  }
+  out.sync();
   return 0;
-}
-
-std::string neutral_location(const vex_file *f) {
-  char buf[kNameSize * 2];
-  buf[0] = 0;
-  if (pfaloc_call_FPPS(PFALOC_PfaGetNeutralLocation, const_cast<vex_file *>(f), buf, nullptr,
-                       sizeof buf) != 0)
-    buf[0] = 0;
-  std::string s(buf);
-  if (!s.empty() && s.back() == '|') s.pop_back();
-  return s;
 }
 
 }  // namespace kw::pfa
@@ -185,7 +176,7 @@ int pfa_get_full_name_low(const vex_file *f, char *buf, int lower, int mask) {
   if (buf) buf[0] = 0;
   if (!valid(f)) return PFA_E_NOT_VALID;
   if (!buf) return PFA_E_INVALID_INPUT;
-  std::string s;
+  NameBuf s;
   int r = format(f, s, lower != 0, mask);
   if (r == 0) copy_out(buf, s);
   return r;
@@ -205,7 +196,7 @@ int pfa_get_full_wname(const vex_file *f, kw_wchar *wbuf) {
   if (wbuf) wbuf[0] = 0;
   if (!valid(f)) return PFA_E_NOT_VALID;
   if (!wbuf) return PFA_E_INVALID_INPUT;
-  std::string s;
+  NameBuf s;
   int r = format(f, s, lower_for(f), PFA_M_ALL);
   return r ? r : wide_out(s, wbuf);
 }
@@ -214,7 +205,7 @@ int pfa_get_full_wname_mixed_case(const vex_file *f, kw_wchar *wbuf, int lower) 
   if (wbuf) wbuf[0] = 0;
   if (!valid(f)) return PFA_E_NOT_VALID;
   if (!wbuf) return PFA_E_INVALID_INPUT;
-  std::string s;
+  NameBuf s;
   int r = format(f, s, lower != 0, PFA_M_ALL);
   return r ? r : wide_out(s, wbuf);
 }
@@ -225,7 +216,7 @@ int pfa_get_file_name(const vex_file *f, int mask, char *buf) {
   if (!buf) return PFA_E_INVALID_INPUT;
   const int all_loc = PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH;
   int loc_bits = mask & all_loc;
-  std::string s;
+  NameBuf s;
   int r;
   if (loc_bits == 0 || loc_bits == all_loc) {
     r = format(f, s, lower_for(f), mask);
@@ -247,8 +238,8 @@ int pfa_get_file_name(const vex_file *f, int mask, char *buf) {
   // Without the path and with no name, the last path segment names it.
   if (!(mask & PFA_M_PATH) && (mask & PFA_M_NAME) && comp_len(f, PFA_NAME) == 0) {
     char name[kNameSize];
-    if (pfa_get_name(f, name) == 0) s += name;
-    if (s.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
+    if (pfa_get_name(f, name) == 0) s.append(name);
+    if (s.overflow() || s.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
   }
   copy_out(buf, s);
   return 0;
@@ -258,41 +249,45 @@ int pfa_get_file_wname(const vex_file *f, int mask, kw_wchar *wbuf) {
   if (wbuf) wbuf[0] = 0;
   char buf[kNameSize];
   int r = pfa_get_file_name(f, mask, buf);
-  return r ? r : wide_out(buf, wbuf);
+  if (r != 0) return r;
+  return to_wide(buf, wbuf, kNameSize) ? 0 : (wbuf[0] = 0, PFA_E_INVALID_INPUT);
 }
 
 int pfa_remove_redundant_updirs(char *path) {
   if (!path) return 0;
   std::string_view p(path);
-  // Tokens between '/', kept with their separators; a ".." cancels the
-  // named segment before it.
-  std::vector<std::string_view> kept;
-  size_t start = 0;
+  // The kept segments joined by '/'; a ".." after a separator cancels the
+  // named segment before it. Segment starts are remembered to undo them.
+  NameBuf out;
+  size_t starts[NameBuf::kCap];
+  bool named[NameBuf::kCap];
+  size_t kept = 0;
   bool changed = false;
-  while (start <= p.size()) {
+  size_t start = 0;
+  for (;;) {
     size_t slash = p.find('/', start);
     size_t end = slash == std::string_view::npos ? p.size() : slash;
     std::string_view seg = p.substr(start, end - start);
-    bool preceded = start > 0;
-    if (seg == ".." && preceded && !kept.empty() && !kept.back().empty() && kept.back() != ".." &&
-        kept.back() != ".") {
-      kept.pop_back();
+    if (seg == ".." && start > 0 && kept > 0 && named[kept - 1]) {
+      --kept;
+      out.resize(kept == 0 ? 0 : starts[kept] - 1);
       changed = true;
-    } else {
-      kept.push_back(seg);
+    } else if (kept < NameBuf::kCap) {
+      if (kept > 0) out.push('/');
+      starts[kept] = out.size();
+      named[kept] = !seg.empty() && seg != ".." && seg != ".";
+      out.append(seg);
+      ++kept;
     }
     if (slash == std::string_view::npos) break;
     start = slash + 1;
   }
-  if (!changed) return 0;
-  std::string out;
-  for (size_t i = 0; i < kept.size(); ++i) {
-    if (i) out += '/';
-    out += kept[i];
-  }
-  // A fully folded relative path leaves an empty first token: no leading '/'.
-  if (p[0] != '/' && !out.empty() && out[0] == '/') out.erase(0, 1);
-  std::memcpy(path, out.c_str(), out.size() + 1);
+  if (!changed || out.overflow()) return 0;
+  // A fully folded relative path must not turn absolute.
+  std::string_view r = out.view();
+  if (!p.empty() && p[0] != '/' && !r.empty() && r[0] == '/') r.remove_prefix(1);
+  std::memmove(path, r.data(), r.size());
+  path[r.size()] = 0;
   return 1;
 }
 

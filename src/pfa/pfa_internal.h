@@ -26,6 +26,66 @@ inline constexpr int kNameSize = PFA_NAME_SIZE;
 inline constexpr int kMaxName = PFA_NAME_SIZE - 1;
 inline constexpr int kComponentSize = PFA_COMPONENT_SIZE;
 
+// A name being built: fixed room for twice a full name on the stack, so
+// that parsing and formatting allocate nothing. Appends that do not fit set
+// the overflow mark and leave the text as it was.
+class NameBuf {
+ public:
+  static constexpr size_t kCap = 2 * PFA_NAME_SIZE;
+  NameBuf() { d_[0] = 0; }
+  explicit NameBuf(std::string_view s) : NameBuf() { append(s); }
+  NameBuf(const NameBuf &) = delete;
+  NameBuf &operator=(const NameBuf &) = delete;
+
+  bool append(std::string_view s) {
+    if (n_ + s.size() >= kCap) return overflow_ = true, false;
+    for (size_t i = 0; i < s.size(); ++i) d_[n_ + i] = s[i];
+    n_ += s.size();
+    d_[n_] = 0;
+    return true;
+  }
+  bool push(char c) { return append(std::string_view(&c, 1)); }
+  bool prepend(std::string_view s) {
+    if (n_ + s.size() >= kCap) return overflow_ = true, false;
+    for (size_t i = n_ + 1; i-- > 0;) d_[i + s.size()] = d_[i];
+    for (size_t i = 0; i < s.size(); ++i) d_[i] = s[i];
+    n_ += s.size();
+    return true;
+  }
+  void assign(std::string_view s) {
+    clear();
+    append(s);
+  }
+  void clear() {
+    n_ = 0;
+    d_[0] = 0;
+    overflow_ = false;
+  }
+  void resize(size_t n) {
+    if (n < n_) n_ = n, d_[n_] = 0;
+  }
+  std::string_view view() const { return std::string_view(d_, n_); }
+  operator std::string_view() const { return view(); }
+  const char *c_str() const { return d_; }
+  char *data() { return d_; }
+  size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  char back() const { return n_ ? d_[n_ - 1] : 0; }
+  char operator[](size_t i) const { return d_[i]; }
+  bool overflow() const { return overflow_; }
+  // After writing into data() directly.
+  void sync() {
+    n_ = 0;
+    while (n_ < kCap - 1 && d_[n_]) ++n_;
+    d_[n_] = 0;
+  }
+
+ private:
+  char d_[kCap];
+  size_t n_ = 0;
+  bool overflow_ = false;
+};
+
 inline bool valid(const vex_file *f) { return f && f->magic == PFA_MAGIC; }
 inline int comp_len(const vex_file *f, int k) { return f->ranges[k][1] - f->ranges[k][0]; }
 inline std::string_view comp(const vex_file *f, int k) {
@@ -57,11 +117,11 @@ vex_file *cur_dir_if_made();
 int put_component(vex_file *f, int k, std::string_view s);
 
 // Backslashes to '/', "." segments dropped, a final '/' ensured.
-std::string normalize_path(std::string_view in);
+void normalize_path(std::string_view in, NameBuf &out);
 // Offers `text` to the registered location types (15 down to 1, or only
 // `loc_type`); the first that answers 0 has stored components 0..2 and set
 // `loc_type`. The last refusal's code otherwise, with loc_type restored.
-int claim_location(vex_file *f, const std::string &text, int loc_type, int *consumed);
+int claim_location(vex_file *f, const char *text, int loc_type, int *consumed);
 
 // Parsing switches.
 bool allow_unusual_revision_chars();
@@ -91,15 +151,13 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
 // Formatting helpers.
 // The path component written with backslashes, runs of '/' as one, ".."
 // pairs removed; scheme paths unchanged.
-std::string backslash_path(std::string_view path);
-// The neutral location string of `f` (no trailing '|').
-std::string neutral_location(const vex_file *f);
+void backslash_path(std::string_view path, NameBuf &out);
 // Whether formatting lowercases the name: the type refuses mixed case.
 bool lower_for(const vex_file *f);
 // Name, extension and numeric version as formatting writes them.
-std::string formatted_tail(const vex_file *f);
+void formatted_tail(const vex_file *f, NameBuf &out);
 // The location string through the location's method.
-int location_string(const vex_file *f, std::string &out);
+int location_string(const vex_file *f, NameBuf &out);
 // Lowercases ASCII letters in place.
 void ascii_lower(char *s, size_t n);
 // True when `s` begins with one of the data-management path schemes

@@ -59,14 +59,27 @@ bool expand_home(std::string &s) {
 // starts with exactly one separator. Only a drive of the standard file
 // system is inherited: an empty device, the all-drives location or a share
 // would turn the name into one that means something else.
-void inherit_drive(std::string &s, const vex_file *dir) {
+void inherit_drive(NameBuf &s, const vex_file *dir) {
   if (s.empty() || !is_sep(s[0]) || (s.size() > 1 && is_sep(s[1]))) return;
   const vex_file *from = valid(dir) ? dir : cur_dir_record();
   if (!valid(from) || from->loc_type != PFA_LOC_STD_FS) return;
   std::string_view device = comp(from, device_idx(from));
   if (device.empty() || device == "/") return;
-  s.insert(0, std::string(device) + ":");
+  s.prepend(":");
+  s.prepend(device);
 }
+
+// An extension as a NUL-terminated key; "" when it is too long to be one.
+struct ExtKey {
+  explicit ExtKey(std::string_view ext) {
+    size_t n = ext.size() < sizeof key ? ext.size() : 0;
+    if (ext.size() >= sizeof key) too_long = true;
+    std::memcpy(key, ext.data(), n);
+    key[n] = 0;
+  }
+  char key[OBJ_TYPE_EXT_SIZE];
+  bool too_long = false;
+};
 
 bool is_upper_ascii(char c) { return c >= 'A' && c <= 'Z'; }
 
@@ -147,8 +160,8 @@ void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out) {
   } else {
     out.name = part;
   }
-  std::string ext(out.ext);
-  int32_t type = extension_to_type(ext.c_str());
+  ExtKey ext(out.ext);
+  int32_t type = ext.too_long ? OBJ_TYPE_NO_TYPE : extension_to_type(ext.key);
   if (type == OBJ_TYPE_ALL_FILE || type == OBJ_TYPE_NO_TYPE || type == OBJ_TYPE_DIRECTORY ||
       out.name.empty())
     type = OBJ_TYPE_UNTYPED;
@@ -183,21 +196,36 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
   size_t n = std::strlen(name);
   if (n > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
   if (loc_type < -1 || loc_type >= PFA_LOC_TYPE_COUNT) return PFA_E_INVALID_INPUT;
-  std::string s(name, n);
-  if (s.find('$') != std::string::npos && !expand_variables(s)) return PFA_E_INVALID_INPUT;
-  if (!expand_home(s)) return PFA_E_INVALID_INPUT;
+  NameBuf s(std::string_view(name, n));
+  // Expansions are rare: they work on a string of their own.
+  if (std::memchr(name, '$', n)) {
+    std::string text(s.view());
+    if (!expand_variables(text)) return PFA_E_INVALID_INPUT;
+    s.assign(text);
+  }
+  if (n > 0 && name[0] == '~') {
+    std::string text(s.view());
+    if (!expand_home(text)) return PFA_E_INVALID_INPUT;
+    s.assign(text);
+  }
   inherit_drive(s, dir);
-  if (s.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
+  if (s.overflow() || s.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
 
   reset_record(f);
   int32_t saved_loc = f->loc_type;
 
   // The claim sees the text before the first '|' while unusual revision
   // characters are allowed, so that a revision may hold separators.
-  std::string claim_text = s;
+  NameBuf hidden;
+  const char *claim_text = s.c_str();
+  size_t claim_len = s.size();
   if (allow_unusual_revision_chars()) {
-    size_t bar = s.find('|');
-    if (bar != std::string::npos) claim_text.resize(bar);
+    size_t bar = s.view().find('|');
+    if (bar != std::string_view::npos) {
+      hidden.assign(s.view().substr(0, bar));
+      claim_text = hidden.c_str();
+      claim_len = bar;
+    }
   }
   int consumed = 0;
   int result = claim_location(f, claim_text, loc_type, &consumed);
@@ -205,10 +233,10 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
     f->loc_type = saved_loc;
     return result;
   }
-  if (consumed < 0 || static_cast<size_t>(consumed) > claim_text.size())
-    consumed = static_cast<int>(claim_text.size());
+  if (consumed < 0 || static_cast<size_t>(consumed) > claim_len)
+    consumed = static_cast<int>(claim_len);
 
-  std::string_view tail(s);
+  std::string_view tail = s.view();
   tail.remove_prefix(static_cast<size_t>(consumed));
   bool is_directory = tail.empty();
   Tail parts;

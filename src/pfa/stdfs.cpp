@@ -21,35 +21,36 @@ constexpr const char *kDefaultUncRoot = "/net";
 bool is_sep(char c) { return c == '/' || c == '\\'; }
 bool is_letter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-int write_out(const std::string &s, void *buf, size_t size) {
+int write_out(std::string_view s, void *buf, size_t size) {
   if (!buf || size == 0) return PFA_E_INVALID_INPUT;
   if (s.size() >= size) {
     static_cast<char *>(buf)[0] = 0;
     return PFA_E_INVALID_INPUT;
   }
-  std::memcpy(buf, s.c_str(), s.size() + 1);
+  std::memcpy(buf, s.data(), s.size());
+  static_cast<char *>(buf)[s.size()] = 0;
   return 0;
 }
 
 // The path part of a location text (rule shared by both file systems): up
 // to and including the last separator; a rest of exactly "." adds nothing
 // and ".." adds "../", both consumed.
-size_t take_path(std::string_view t, size_t i, std::string &path) {
+size_t take_path(std::string_view t, size_t i, NameBuf &path) {
   std::string_view rest = t.substr(i);
   size_t last = rest.find_last_of("/\\");
-  std::string raw;
+  NameBuf raw;
   if (last != std::string_view::npos) {
-    raw = rest.substr(0, last + 1);
+    raw.append(rest.substr(0, last + 1));
     i += last + 1;
     rest = rest.substr(last + 1);
   }
   if (rest == ".") {
     i += 1;
   } else if (rest == "..") {
-    raw += "../";
+    raw.append("../");
     i += 2;
   }
-  path = normalize_path(raw);
+  normalize_path(raw, path);
   return i;
 }
 
@@ -80,7 +81,8 @@ int std_path_idx(vex_file *) { return PFA_LOC3; }
 int std_claim(vex_file *f, void *name, void *, void *consumed_out) {
   std::string_view t(static_cast<const char *>(name));
   int *consumed = static_cast<int *>(consumed_out);
-  std::string host, device, path;
+  std::string_view host, device;
+  NameBuf path;
   size_t i = 0;
   if (t.starts_with("pfafs:drives")) {
     if (!store_location(f, {}, "/", {})) return PFA_E_INVALID_INPUT;
@@ -152,41 +154,62 @@ int std_claim(vex_file *f, void *name, void *, void *consumed_out) {
 
 int std_location_string(vex_file *f, void *buf, void *, size_t size) {
   std::string_view host = comp(f, PFA_LOC1), device = comp(f, PFA_LOC2);
-  std::string path = backslash_path(comp(f, PFA_LOC3));
-  std::string s;
+  NameBuf path;
+  backslash_path(comp(f, PFA_LOC3), path);
+  NameBuf s;
   if (!host.empty() && device.empty()) {
-    if (!path.empty() && path[0] == '\\') path[0] = '/';
-    s = std::string(host) + ":" + path;
+    s.append(host);
+    s.push(':');
+    if (!path.empty() && path[0] == '\\') {
+      s.push('/');
+      s.append(path.view().substr(1));
+    } else {
+      s.append(path);
+    }
   } else if (!host.empty()) {
-    s = "\\\\" + std::string(host) + "\\" + std::string(device) + "$" + path;
+    s.append("\\\\");
+    s.append(host);
+    s.push('\\');
+    s.append(device);
+    s.push('$');
+    s.append(path);
   } else if (device == "/") {
-    s = "pfafs:drives";
+    s.append("pfafs:drives");
   } else if (!device.empty()) {
-    s = std::string(device) + ":" + path;
+    s.append(device);
+    s.push(':');
+    s.append(path);
   } else {
-    s = path;
+    s.append(path);
   }
+  if (s.overflow()) return PFA_E_INVALID_INPUT;
   return write_out(s, buf, size);
 }
 
-std::string folded_path(std::string_view p) {
-  std::string path(p);
+void folded_path(std::string_view p, NameBuf &path) {
+  path.assign(p);
   pfa_remove_redundant_updirs(path.data());
-  path.resize(std::strlen(path.c_str()));
-  if (!path.empty() && path.back() != '/') path += '/';
-  return path;
+  path.sync();
+  if (!path.empty() && path.back() != '/') path.push('/');
 }
 
 int std_neutral_location(vex_file *f, void *buf, void *, size_t size) {
   std::string_view host = comp(f, PFA_LOC1), device = comp(f, PFA_LOC2);
-  std::string s;
   if (device == "/") return write_out("pfafs:drives", buf, size);
-  if (!host.empty()) s += "/////" + std::string(host);
-  if (!device.empty()) s += "///" + std::string(device);
-  std::string path = folded_path(comp(f, PFA_LOC3));
-  if (path.empty() && (!host.empty() || !device.empty())) path = "/";
-  if (!path.empty() && path[0] != '/' && !s.empty()) s += '/';
-  s += path;
+  NameBuf s, path;
+  if (!host.empty()) {
+    s.append("/////");
+    s.append(host);
+  }
+  if (!device.empty()) {
+    s.append("///");
+    s.append(device);
+  }
+  folded_path(comp(f, PFA_LOC3), path);
+  if (path.empty() && (!host.empty() || !device.empty())) path.push('/');
+  if (!path.empty() && path[0] != '/' && !s.empty()) s.push('/');
+  s.append(path);
+  if (s.overflow()) return PFA_E_INVALID_INPUT;
   return write_out(s, buf, size);
 }
 
@@ -304,20 +327,20 @@ int unc_claim(vex_file *f, void *name, void *, void *consumed_out) {
   if (t.size() < 2 || !is_sep(t[0]) || !is_sep(t[1]) || (t.size() > 2 && is_sep(t[2])))
     return PFA_E_INVALID_NAME;
   size_t end = t.find_first_of("/\\", 2);
-  std::string host =
-      "//" +
-      std::string(t.substr(2, end == std::string_view::npos ? std::string_view::npos : end - 2));
-  std::string share, path;
+  NameBuf host, share, path;
+  host.append("//");
+  host.append(t.substr(2, end == std::string_view::npos ? std::string_view::npos : end - 2));
   size_t i = end == std::string_view::npos ? t.size() : end;
   if (i < t.size()) {
     size_t s_end = t.find_first_of("/\\", i + 1);
     std::string_view s =
         t.substr(i + 1, s_end == std::string_view::npos ? std::string_view::npos : s_end - i - 1);
     if (!s.empty()) {
-      share = "/" + std::string(s);
+      share.push('/');
+      share.append(s);
       i = s_end == std::string_view::npos ? t.size() : s_end;
       i = take_path(t, i, path);
-      if (path.empty()) path = "/";
+      if (path.empty()) path.push('/');
     } else {
       i += 1;  // "//server/"
     }
@@ -328,20 +351,25 @@ int unc_claim(vex_file *f, void *name, void *, void *consumed_out) {
 }
 
 int unc_location_string(vex_file *f, void *buf, void *, size_t size) {
-  std::string s(comp(f, PFA_LOC1));
-  s += comp(f, PFA_LOC2);
-  for (char &c : s)
-    if (c == '/') c = '\\';
-  s += backslash_path(comp(f, PFA_LOC3));
+  NameBuf s, path;
+  s.append(comp(f, PFA_LOC1));
+  s.append(comp(f, PFA_LOC2));
+  for (size_t i = 0; i < s.size(); ++i)
+    if (s[i] == '/') s.data()[i] = '\\';
+  backslash_path(comp(f, PFA_LOC3), path);
+  s.append(path);
+  if (s.overflow()) return PFA_E_INVALID_INPUT;
   return write_out(s, buf, size);
 }
 
 int unc_neutral_location(vex_file *f, void *buf, void *, size_t size) {
-  std::string s(comp(f, PFA_LOC1));
-  s += comp(f, PFA_LOC2);
-  std::string path = folded_path(comp(f, PFA_LOC3));
-  if (!comp(f, PFA_LOC2).empty() && path.empty()) path = "/";
-  s += path;
+  NameBuf s, path;
+  s.append(comp(f, PFA_LOC1));
+  s.append(comp(f, PFA_LOC2));
+  folded_path(comp(f, PFA_LOC3), path);
+  if (!comp(f, PFA_LOC2).empty() && path.empty()) path.push('/');
+  s.append(path);
+  if (s.overflow()) return PFA_E_INVALID_INPUT;
   return write_out(s, buf, size);
 }
 
@@ -375,7 +403,7 @@ int stdio_claim(vex_file *f, void *name, void *, void *consumed_out) {
 }
 
 int stdio_location_string(vex_file *f, void *buf, void *, size_t size) {
-  return write_out(std::string(comp(f, PFA_LOC2)), buf, size);
+  return write_out(comp(f, PFA_LOC2), buf, size);
 }
 
 int stdio_dir_open(vex_file *, pfa_stream *l, void *, void *, void *, int) {
@@ -429,7 +457,11 @@ int os_path_of(const vex_file *f, std::string &out, bool with_name) {
   } else {
     return PFA_E_INVALID_INPUT;
   }
-  if (with_name && f->obj_type != OBJ_TYPE_DIRECTORY) out += formatted_tail(f);
+  if (with_name && f->obj_type != OBJ_TYPE_DIRECTORY) {
+    NameBuf tail;
+    formatted_tail(f, tail);
+    out += tail.view();
+  }
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   return 0;
 }
@@ -439,7 +471,9 @@ int join_location(const vex_file *dir, std::string_view relative, vex_file *out)
   out->loc_type = dir->loc_type;
   int pk = path_idx(dir);
   std::string_view dir_path = comp(dir, pk);
-  std::string rel = normalize_path(relative);
+  NameBuf normalized;
+  normalize_path(relative, normalized);
+  std::string_view rel = normalized.view();
   std::string path;
   if (dir_path.empty() && dir->loc_type == PFA_LOC_STD_FS) {
     path = rel;

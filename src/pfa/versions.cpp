@@ -118,6 +118,9 @@ int parse_wide(const kw_wchar *wname, const vex_file *dir, vex_file *f) {
 
 constexpr const char *kKey = "Software\\KST";
 constexpr const char *kClassKey = "Software\\Classes\\ormaFile";
+// A key's default value: the store has no unnamed values, so it takes the
+// name regedit gives it in exported files.
+constexpr const char *kDefault = "@";
 runtime::LazyMutex g_ntver_lock;
 bool g_ntver_read = false;
 uint32_t g_ntver_highest = 0;
@@ -249,15 +252,16 @@ int ntver_insure_version_registered(int version) {
   if (!key.GetString("ormamsg", command) || command.size() < 3) return 0;
   key.GetString("ksticon", icon);
   btkRegistryKey cls(kClassKey);
-  bool ok =
-      cls.SetString("", "Orma Versioned File") && cls.SetString("AppUserModelID", "keelwork.vhub");
+  bool ok = cls.SetString(kDefault, "Orma Versioned File") &&
+            cls.SetString("AppUserModelID", "keelwork.vhub");
   ok = ok && btkRegistryKey((std::string(kClassKey) + "\\DefaultIcon").c_str())
-                 .SetString("", icon.c_str());
-  ok = ok && btkRegistryKey((std::string(kClassKey) + "\\shell").c_str()).SetString("", "Open");
+                 .SetString(kDefault, icon.c_str());
+  ok = ok &&
+       btkRegistryKey((std::string(kClassKey) + "\\shell").c_str()).SetString(kDefault, "Open");
   ok = ok && btkRegistryKey((std::string(kClassKey) + "\\shell\\Open").c_str())
-                 .SetString("", g_open_with.c_str());
+                 .SetString(kDefault, g_open_with.c_str());
   ok = ok && btkRegistryKey((std::string(kClassKey) + "\\shell\\Open\\command").c_str())
-                 .SetString("", command.c_str());
+                 .SetString(kDefault, command.c_str());
   if (!ok) return PFA_E_ERROR;
   uint32_t reached = g_ntver_highest;
   int result = 0;
@@ -267,7 +271,7 @@ int ntver_insure_version_registered(int version) {
       continue;
     }
     std::string ext = "Software\\Classes\\." + std::to_string(n);
-    if (!btkRegistryKey(ext.c_str()).SetString("", "ormaFile")) {
+    if (!btkRegistryKey(ext.c_str()).SetString(kDefault, "ormaFile")) {
       result = PFA_E_ERROR;
       break;
     }
