@@ -128,19 +128,23 @@ int std_claim(vex_file *f, void *name, void *, void *consumed_out) {
         while (at + n < t.size() && t[at + n] == '/') ++n;
         return n;
       };
-      size_t n = slashes(i);
-      if (n == 5 && i + 5 < t.size() && t[i + 5] != '|') {
-        size_t end = t.find_first_of("/|", i + 5);
+      // A word that holds ':' or '\\' would print as another drive or host,
+      // so it is no host or device: the slashes are then a path.
+      auto word = [&](size_t at) {
+        size_t end = t.find_first_of("/|", at);
         if (end == std::string_view::npos) end = t.size();
-        host = t.substr(i + 5, end - i - 5);
-        i = end;
+        std::string_view w = t.substr(at, end - at);
+        return w.find_first_of(":\\") == std::string_view::npos ? w : std::string_view();
+      };
+      size_t n = slashes(i);
+      if (n == 5 && !word(i + 5).empty()) {
+        host = word(i + 5);
+        i += 5 + host.size();
         n = slashes(i);
       }
-      if (n == 3 && i + 3 < t.size() && t[i + 3] != '|') {
-        size_t end = t.find_first_of("/|", i + 3);
-        if (end == std::string_view::npos) end = t.size();
-        device = t.substr(i + 3, end - i - 3);
-        i = end;
+      if (n == 3 && !word(i + 3).empty()) {
+        device = word(i + 3);
+        i += 3 + device.size();
       } else if (n >= 4 && host.empty()) {
         i += n - 1;  // four or more slashes without a host are one
       }
@@ -158,8 +162,12 @@ int std_location_string(vex_file *f, void *buf, void *, size_t size) {
   backslash_path(comp(f, PFA_LOC3), path);
   NameBuf s;
   if (!host.empty() && device.empty()) {
+    // "host:" reads back as a host only before '/' and after two or more
+    // characters; otherwise "host::" keeps it from turning into a drive or
+    // a name.
     s.append(host);
     s.push(':');
+    if (host.size() < 2 || path.empty() || path[0] != '\\') s.push(':');
     if (!path.empty() && path[0] == '\\') {
       s.push('/');
       s.append(path.view().substr(1));
@@ -507,9 +515,13 @@ const std::string &local_host() {
   return host;
 }
 
+// Types the application registered itself already are left as they are.
 int register_builtins() {
-  return pfa_register_std_filesystem() & pfa_register_unc_filesystem() &
-         pfa_register_stdio_location();
+  int ok = 1;
+  if (!pfa_location_type_registered(PFA_LOC_STD_FS)) ok &= pfa_register_std_filesystem();
+  if (!pfa_location_type_registered(PFA_LOC_UNC)) ok &= pfa_register_unc_filesystem();
+  if (!pfa_location_type_registered(PFA_LOC_STDIO)) ok &= pfa_register_stdio_location();
+  return ok;
 }
 
 }  // namespace kw::pfa

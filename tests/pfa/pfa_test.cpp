@@ -130,10 +130,14 @@ const Row kCorpus[] = {
     {"////dir/a.prt", 1, "", "", "/dir/", "a", "prt", "", 0, 2, "\\dir\\a.prt"},
     {"//////dir/a.prt", 1, "", "", "/dir/", "a", "prt", "", 0, 2, "\\dir\\a.prt"},
     {"/////", 1, "", "", "/", "", "", "", 0, -5, "\\"},
+    {"/////a:b/x", 1, "", "", "/a:b/", "x", "", "", 0, -6, "\\a:b\\x"},
+    {"///a:b/x", 1, "", "", "///a:b/", "x", "", "", 0, -6, "\\a:b\\x"},
     // hosts and schemes
     {"srv::c:/dir/a.prt", 1, "srv", "c", "/dir/", "a", "prt", "", 0, 2, "\\\\srv\\c$\\dir\\a.prt"},
     {"srv:/dir/a.prt", 1, "srv", "", "/dir/", "a", "prt", "", 0, 2, "srv:/dir\\a.prt"},
     {"ab:/x/a.prt", 1, "ab", "", "/x/", "a", "prt", "", 0, 2, "ab:/x\\a.prt"},
+    {"a::/x/a.prt", 1, "a", "", "/x/", "a", "prt", "", 0, 2, "a::/x\\a.prt"},
+    {"srv::a.prt", 1, "srv", "", "", "a", "prt", "", 0, 2, "srv::a.prt"},
     {"c:/x", 1, "", "c", "/", "x", "", "", 0, -6, "c:\\x"},
     {"lhws://ws/a.prt", 1, "", "", "lhws://ws/", "a", "prt", "", 0, 2, "lhws://ws/a.prt"},
     {"lhpub://x/y.asm", 1, "", "", "lhpub://x/", "y", "asm", "", 0, 1, "lhpub://x/y.asm"},
@@ -434,6 +438,26 @@ TEST_F(PfaEnv, SettersKeepTheRecordConsistent) {
   EXPECT_EQ(pfa_put_location_type(f_, 16), PFA_E_INVALID_INPUT);
 }
 
+TEST_F(PfaEnv, NewLocationsKeepTheName) {
+  ASSERT_EQ(parse_to_pfa(f_, -1, "c:/w/a.prt.5"), 0);
+  struct {
+    const char *loc, *out;
+    int type;
+  } rows[] = {{"//srv/share/dir", "\\\\srv\\share\\dir\\a.prt.5", 4},
+              {"d:", "d:a.prt.5", 1},
+              {"/////h///e/x/", "\\\\h\\e$\\x\\a.prt.5", 1}};
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.loc);
+    ASSERT_EQ(pfa_put_location(f_, row.loc, -1), 0);
+    EXPECT_EQ(full(f_), row.out);
+    EXPECT_EQ(f_->loc_type, row.type);
+  }
+  f_->flags |= PFA_F_OPEN;
+  EXPECT_EQ(pfa_put_location(f_, "c:/", -1), PFA_E_ERROR);  // an open file keeps its place
+  f_->flags &= ~PFA_F_OPEN;
+  EXPECT_EQ(pfa_get_encode(f_), -4);
+}
+
 TEST_F(PfaEnv, GettersAndComparisons) {
   ASSERT_EQ(parse_to_pfa(f_, -1, "c:/dir/sub/"), 0);
   char buf[PFA_NAME_SIZE];
@@ -488,7 +512,7 @@ TEST_F(PfaEnv, SelectedComponents) {
               {PFA_M_NAME | PFA_M_EXT, "a.prt"},
               {PFA_M_DEVICE | PFA_M_PATH | PFA_M_NAME, "c:\\dir\\a"},
               {PFA_M_PATH | PFA_M_NAME | PFA_M_EXT | PFA_M_VERSION, "\\dir\\a.prt.3"},
-              {PFA_M_HOST | PFA_M_PATH, "h:/dir\\"}};
+              {PFA_M_HOST | PFA_M_PATH, "h::/dir\\"}};
   char buf[PFA_NAME_SIZE];
   for (const auto &row : rows) {
     SCOPED_TRACE(row.out);
