@@ -346,9 +346,13 @@ KW_API int pfa_verify_obj_type(vex_file *f);
 
 /* ---- versions ------------------------------------------------------------------ */
 
-/* Mode 0: the record's version; 1: the highest present; 2: the next.
- * 0; 2 when none (mode 1) or only an unversioned file (mode 2); 1 when
- * nothing is present (mode 2, `*version` 1); 9 for another mode. */
+/* Mode 0: the record's version; 1: the highest present (the unversioned
+ * file counts as 0); 2: the next one to write (1 when nothing is present, 2
+ * beside a lone unversioned file). The location's PfaGetFileVersion is
+ * asked first, else the file's directory is listed. 0; 2 when mode 1 finds
+ * nothing; 4 when the next version would not fit in 16 bits; 9 for another
+ * mode or a null `version`. A version handed out is registered with the
+ * desktop (ntver_insure_version_registered). */
 KW_API int pfa_get_file_vers(vex_file *f, int mode, int *version);
 /* Store the highest / next version in the record. */
 KW_API int pfa_set_to_highest_version(vex_file *f, int *version);
@@ -371,8 +375,11 @@ KW_API int vex_get_all_versions(const kw_wchar *wname, int16_t **versions);
 KW_API int fname_has_version(const kw_wchar *wname);
 KW_API int use_orma_local_model_versioning(void);
 KW_API int set_orma_local_model_versioning(int flag);
-/* Registers the numeric extensions up to `version` with the desktop (per
- * user registry store); 0 or 1 on failure. */
+/* Associates the numeric extensions ".N" up to `version` (at most 999;
+ * not 123, 323, 386) with the application in the user registry store,
+ * provided "Software\\KST" "ormamsg" holds an open command; the highest
+ * number done is kept in "ormaFileVers" and read once. 0, or 1 when the
+ * store cannot be written. Thread-safe. */
 KW_API int ntver_insure_version_registered(int version);
 /* The "Open with" text (at most 259 characters); 0, or 9. */
 KW_API int set_ntver_open_with_msg(const char *text);

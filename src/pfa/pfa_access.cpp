@@ -176,7 +176,7 @@ int pfa_get_string_version(const vex_file *f, char *buf) {
 
 int32_t pfa_get_encode(const vex_file *f) {
   if (!valid(f)) return -4;
-  if (f->stream && f->stream->file_encoding != -4 && f->stream->file_encoding != 0)
+  if (f->stream && f->stream->encoding_decided && f->stream->file_encoding != -4)
     return f->stream->file_encoding;
   return f->encoding;
 }
@@ -290,7 +290,7 @@ int pfa_put_location(vex_file *f, const char *text, int loc_type) {
   if (f->flags & PFA_F_OPEN) return PFA_E_ERROR;
   std::string s(text);
   // A location ends in a separator, so that its last segment stays in it.
-  if (!s.empty() && s.back() != '/' && s.back() != '\\' && s != "pfafs:drives" &&
+  if (!s.empty() && s.back() != '/' && s.back() != '\\' && s.back() != ':' && s != "pfafs:drives" &&
       !s.starts_with("stdio://"))
     s += '/';
   if (s.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;

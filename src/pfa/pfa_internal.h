@@ -16,8 +16,12 @@
 // the record's first word.
 struct pfa_stream {
   void *handle;
+  void *file_converter;
+  void *session_converter;
+  int32_t encoding_decided;
   int32_t file_encoding;
-  int32_t reserved;
+  int32_t raw;
+  int32_t bom_length;
 };
 
 namespace kw::pfa {
