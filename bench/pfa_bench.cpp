@@ -19,6 +19,10 @@ std::atomic<long> g_news{0};
 
 }  // namespace
 
+// Counting replacements of the global allocation functions; the pair uses
+// malloc and free on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void *operator new(std::size_t n) {
   g_news.fetch_add(1, std::memory_order_relaxed);
   if (void *p = std::malloc(n ? n : 1)) return p;
@@ -26,6 +30,7 @@ void *operator new(std::size_t n) {
 }
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+#pragma GCC diagnostic pop
 
 namespace {
 

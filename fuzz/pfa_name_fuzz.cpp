@@ -59,7 +59,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   check(g->version == f->version, "version");
 
   char neutral[PFA_NAME_SIZE * 2], tail[PFA_NAME_SIZE];
-  if (f->loc_type == PFA_LOC_STDIO || !pfa_path_is_absolute(g)) return 0;
+  // The neutral form roots an empty path: only rooted names compare.
+  if (f->loc_type == PFA_LOC_STDIO || !pfa_path_is_absolute(g) || !pfa_has_component(g, PFA_LOC3))
+    return 0;
   if (pfaloc_call_FPPS(PFALOC_PfaGetNeutralLocation, g, neutral, nullptr, sizeof neutral) != 0)
     return 0;
   if (pfa_get_full_name_low(g, tail, 0,

@@ -62,7 +62,8 @@ enum {
 
 /* Calling sequences: PLM_CALL_F = 0 ... PLM_CALL_FIIIPP = 35. */
 enum pfaloc_sequence {
-#define PFALOC_SEQ_ENUM_(code, name, mparams, cparams, args) PFALOC_PASTE_(PLM_CALL_, name) = code,
+#define PFALOC_SEQ_ENUM_(code, name, mparams, cparams, args, after) \
+  PFALOC_PASTE_(PLM_CALL_, name) = code,
   PFALOC_SEQUENCE_LIST(PFALOC_SEQ_ENUM_)
 #undef PFALOC_SEQ_ENUM_
       PLM_CALL_COUNT = 36
@@ -81,7 +82,7 @@ enum pfaloc_slot {
 typedef void (*pfaloc_method)(void);
 
 /* One pointer type per calling sequence: pfaloc_fn_F, pfaloc_fn_FPPS, ... */
-#define PFALOC_SEQ_TYPEDEF_(code, name, mparams, cparams, args) \
+#define PFALOC_SEQ_TYPEDEF_(code, name, mparams, cparams, args, after) \
   typedef int(*PFALOC_PASTE_(pfaloc_fn_, name)) mparams;
 PFALOC_SEQUENCE_LIST(PFALOC_SEQ_TYPEDEF_)
 #undef PFALOC_SEQ_TYPEDEF_
@@ -140,6 +141,18 @@ KW_API pfaloc_method pfaloc_get_func_low(int loc_type, int slot, int sequence);
  * be called with. Null for a null or invalid file and when there is none. */
 KW_API pfaloc_method pfaloc_get_func(vex_file *f, int slot, int sequence, vex_file **target);
 
+/* What the call wrappers below use: the method of `slot` for `*f` called
+ * with `sequence`, after following substitutes (`*f` then names the file
+ * the method is for); null when there is none or when the sequence takes
+ * the file's stream and it has none (reported, "pfa_stream missing"). */
+KW_API pfaloc_method pfaloc_prepare_call(vex_file **f, int slot, int sequence);
+/* The stream attached to `f`, or null. */
+KW_API pfa_stream *pfaloc_stream_of(const vex_file *f);
+/* `given`, or when it is null the calling thread's private stream, zeroed. */
+KW_API pfa_stream *pfaloc_lend_stream(pfa_stream *given);
+/* When `given` was null: reports a private stream the method changed. */
+KW_API void pfaloc_check_lent(const pfa_stream *given, const char *where);
+
 /* Call wrappers, one per sequence: pfaloc_call_F(slot, f),
  * pfaloc_call_FPPS(slot, f, p, p, size), ... The stream of an L argument is
  * the file's own (a missing one is reported and the call refused);
@@ -147,14 +160,23 @@ KW_API pfaloc_method pfaloc_get_func(vex_file *f, int slot, int sequence, vex_fi
  * lends the method a private one that it must not change. Each returns the
  * method's answer, or -1 when there is no method. P sequences take the file
  * only to find the location. */
-#define PFALOC_SEQ_CALL_(code, name, mparams, cparams, args) \
-  KW_API int PFALOC_PASTE_(pfaloc_call_, name)(int slot, PFALOC_UNPAREN_ cparams);
+#define PFALOC_STREAM_OF(x) pfaloc_stream_of(x)
+#define PFALOC_CALLER_STREAM(x) pfaloc_lend_stream(x)
+#define PFALOC_SEQ_CALL_(code, name, mparams, cparams, args, after)                        \
+  static inline int PFALOC_PASTE_(pfaloc_call_, name)(int slot, PFALOC_UNPAREN_ cparams) { \
+    pfaloc_method m_ = pfaloc_prepare_call(&f, slot, PFALOC_PASTE_(PLM_CALL_, name));      \
+    int r_;                                                                                \
+    if (!m_) return -1;                                                                    \
+    r_ = ((PFALOC_PASTE_(pfaloc_fn_, name))m_)args;                                        \
+    PFALOC_UNPAREN_ after;                                                                 \
+    return r_;                                                                             \
+  }
 PFALOC_SEQUENCE_LIST(PFALOC_SEQ_CALL_)
 #undef PFALOC_SEQ_CALL_
 
 /* Typed registration: pfa_loc_method_register_FPPP(t, slot, fn) checks the
  * method's C type against the sequence at compile time. */
-#define PFALOC_SEQ_REG_(code, name, mparams, cparams, args)                                     \
+#define PFALOC_SEQ_REG_(code, name, mparams, cparams, args, after)                              \
   static inline int PFALOC_PASTE_(pfa_loc_method_register_, name)(                              \
       int t, int slot, PFALOC_PASTE_(pfaloc_fn_, name) fn) {                                    \
     return pfa_loc_method_register(t, slot, PFALOC_PASTE_(PLM_CALL_, name), (pfaloc_method)fn); \

@@ -2,14 +2,16 @@
  * once as X-macro lists; pfaloc.h generates the slot and sequence enums,
  * the typed method pointers and the call wrappers from them.
  *
- * PFALOC_SEQUENCE_LIST(X): X(code, NAME, method_params, call_params, args)
+ * PFALOC_SEQUENCE_LIST(X): X(code, NAME, method_params, call_params, args,
+ * after)
  * where NAME follows "PLM_CALL_"; the letters mean F a vex_file, L the
  * stream record of the file before it, I an int, P a pointer, S a buffer
  * size. `method_params` is the method's parameter list; `call_params` that
  * of its call wrapper, which takes no stream (it passes the file's own)
  * and always takes the file whose location is asked first (FLFIIIPPP
  * alone takes the caller's stream, which may be null); `args` the
- * arguments the wrapper passes on.
+ * arguments the wrapper passes on; `after` what it does once the method
+ * has answered.
  *
  * PFALOC_SLOT_LIST(X): X(slot, Method, NAME, substitute) where NAME is the
  * calling sequence and `substitute` is 1 when a call on a file that has a
@@ -20,42 +22,42 @@
 
 /* clang-format off */
 #define PFALOC_SEQUENCE_LIST(X) \
-  X(0, F, (vex_file *f), (vex_file *f), (f)) \
-  X(1, FF, (vex_file *f, vex_file *a1), (vex_file *f, vex_file *a1), (f, a1)) \
-  X(2, FFP, (vex_file *f, vex_file *a1, void *a2), (vex_file *f, vex_file *a1, void *a2), (f, a1, a2)) \
-  X(3, FI, (vex_file *f, int a1), (vex_file *f, int a1), (f, a1)) \
-  X(4, FII, (vex_file *f, int a1, int a2), (vex_file *f, int a1, int a2), (f, a1, a2)) \
-  X(5, FIP, (vex_file *f, int a1, void *a2), (vex_file *f, int a1, void *a2), (f, a1, a2)) \
-  X(6, FL, (vex_file *f, pfa_stream *l1), (vex_file *f), (f, PFALOC_STREAM_OF(f))) \
-  X(7, FLFL, (vex_file *f, pfa_stream *l1, vex_file *a2, pfa_stream *l3), (vex_file *f, vex_file *a2), (f, PFALOC_STREAM_OF(f), a2, PFALOC_STREAM_OF(a2))) \
-  X(8, FLFLPP, (vex_file *f, pfa_stream *l1, vex_file *a2, pfa_stream *l3, void *a4, void *a5), (vex_file *f, vex_file *a2, void *a4, void *a5), (f, PFALOC_STREAM_OF(f), a2, PFALOC_STREAM_OF(a2), a4, a5)) \
-  X(9, FLI, (vex_file *f, pfa_stream *l1, int a2), (vex_file *f, int a2), (f, PFALOC_STREAM_OF(f), a2)) \
-  X(10, FLP, (vex_file *f, pfa_stream *l1, void *a2), (vex_file *f, void *a2), (f, PFALOC_STREAM_OF(f), a2)) \
-  X(11, FLPI, (vex_file *f, pfa_stream *l1, void *a2, int a3), (vex_file *f, void *a2, int a3), (f, PFALOC_STREAM_OF(f), a2, a3)) \
-  X(12, FLPII, (vex_file *f, pfa_stream *l1, void *a2, int a3, int a4), (vex_file *f, void *a2, int a3, int a4), (f, PFALOC_STREAM_OF(f), a2, a3, a4)) \
-  X(13, FLPIII, (vex_file *f, pfa_stream *l1, void *a2, int a3, int a4, int a5), (vex_file *f, void *a2, int a3, int a4, int a5), (f, PFALOC_STREAM_OF(f), a2, a3, a4, a5)) \
-  X(14, FLPPI, (vex_file *f, pfa_stream *l1, void *a2, void *a3, int a4), (vex_file *f, void *a2, void *a3, int a4), (f, PFALOC_STREAM_OF(f), a2, a3, a4)) \
-  X(15, FLPPPI, (vex_file *f, pfa_stream *l1, void *a2, void *a3, void *a4, int a5), (vex_file *f, void *a2, void *a3, void *a4, int a5), (f, PFALOC_STREAM_OF(f), a2, a3, a4, a5)) \
-  X(16, FLPPIPII, (vex_file *f, pfa_stream *l1, void *a2, void *a3, int a4, void *a5, int a6, int a7), (vex_file *f, void *a2, void *a3, int a4, void *a5, int a6, int a7), (f, PFALOC_STREAM_OF(f), a2, a3, a4, a5, a6, a7)) \
-  X(17, FP, (vex_file *f, void *a1), (vex_file *f, void *a1), (f, a1)) \
-  X(18, FPP, (vex_file *f, void *a1, void *a2), (vex_file *f, void *a1, void *a2), (f, a1, a2)) \
-  X(19, FPPP, (vex_file *f, void *a1, void *a2, void *a3), (vex_file *f, void *a1, void *a2, void *a3), (f, a1, a2, a3)) \
-  X(20, FPPS, (vex_file *f, void *a1, void *a2, size_t a3), (vex_file *f, void *a1, void *a2, size_t a3), (f, a1, a2, a3)) \
-  X(21, PP, (void *a0, void *a1), (vex_file *f, void *a0, void *a1), (a0, a1)) \
-  X(22, PPP, (void *a0, void *a1, void *a2), (vex_file *f, void *a0, void *a1, void *a2), (a0, a1, a2)) \
-  X(23, PPPP, (void *a0, void *a1, void *a2, void *a3), (vex_file *f, void *a0, void *a1, void *a2, void *a3), (a0, a1, a2, a3)) \
-  X(24, PPPPP, (void *a0, void *a1, void *a2, void *a3, void *a4), (vex_file *f, void *a0, void *a1, void *a2, void *a3, void *a4), (a0, a1, a2, a3, a4)) \
-  X(25, FPIPPPP, (vex_file *f, void *a1, int a2, void *a3, void *a4, void *a5, void *a6), (vex_file *f, void *a1, int a2, void *a3, void *a4, void *a5, void *a6), (f, a1, a2, a3, a4, a5, a6)) \
-  X(26, FFIIIPP, (vex_file *f, vex_file *a1, int a2, int a3, int a4, void *a5, void *a6), (vex_file *f, vex_file *a1, int a2, int a3, int a4, void *a5, void *a6), (f, a1, a2, a3, a4, a5, a6)) \
-  X(27, FPPPP, (vex_file *f, void *a1, void *a2, void *a3, void *a4), (vex_file *f, void *a1, void *a2, void *a3, void *a4), (f, a1, a2, a3, a4)) \
-  X(28, P, (void *a0), (vex_file *f, void *a0), (a0)) \
-  X(29, FLPP, (vex_file *f, pfa_stream *l1, void *a2, void *a3), (vex_file *f, void *a2, void *a3), (f, PFALOC_STREAM_OF(f), a2, a3)) \
-  X(30, FIPP, (vex_file *f, int a1, void *a2, void *a3), (vex_file *f, int a1, void *a2, void *a3), (f, a1, a2, a3)) \
-  X(31, FIPPP, (vex_file *f, int a1, void *a2, void *a3, void *a4), (vex_file *f, int a1, void *a2, void *a3, void *a4), (f, a1, a2, a3, a4)) \
-  X(32, FLFIIIPPP, (vex_file *f, pfa_stream *l1, vex_file *a2, int a3, int a4, int a5, void *a6, void *a7, void *a8), (vex_file *f, pfa_stream *l1, vex_file *a2, int a3, int a4, int a5, void *a6, void *a7, void *a8), (f, PFALOC_CALLER_STREAM(l1), a2, a3, a4, a5, a6, a7, a8)) \
-  X(33, FFPPPP, (vex_file *f, vex_file *a1, void *a2, void *a3, void *a4, void *a5), (vex_file *f, vex_file *a1, void *a2, void *a3, void *a4, void *a5), (f, a1, a2, a3, a4, a5)) \
-  X(34, FPPPPP, (vex_file *f, void *a1, void *a2, void *a3, void *a4, void *a5), (vex_file *f, void *a1, void *a2, void *a3, void *a4, void *a5), (f, a1, a2, a3, a4, a5)) \
-  X(35, FIIIPP, (vex_file *f, int a1, int a2, int a3, void *a4, void *a5), (vex_file *f, int a1, int a2, int a3, void *a4, void *a5), (f, a1, a2, a3, a4, a5))
+  X(0, F, (vex_file *f), (vex_file *f), (f), ()) \
+  X(1, FF, (vex_file *f, vex_file *a1), (vex_file *f, vex_file *a1), (f, a1), ()) \
+  X(2, FFP, (vex_file *f, vex_file *a1, void *a2), (vex_file *f, vex_file *a1, void *a2), (f, a1, a2), ()) \
+  X(3, FI, (vex_file *f, int a1), (vex_file *f, int a1), (f, a1), ()) \
+  X(4, FII, (vex_file *f, int a1, int a2), (vex_file *f, int a1, int a2), (f, a1, a2), ()) \
+  X(5, FIP, (vex_file *f, int a1, void *a2), (vex_file *f, int a1, void *a2), (f, a1, a2), ()) \
+  X(6, FL, (vex_file *f, pfa_stream *l1), (vex_file *f), (f, PFALOC_STREAM_OF(f)), ()) \
+  X(7, FLFL, (vex_file *f, pfa_stream *l1, vex_file *a2, pfa_stream *l3), (vex_file *f, vex_file *a2), (f, PFALOC_STREAM_OF(f), a2, PFALOC_STREAM_OF(a2)), ()) \
+  X(8, FLFLPP, (vex_file *f, pfa_stream *l1, vex_file *a2, pfa_stream *l3, void *a4, void *a5), (vex_file *f, vex_file *a2, void *a4, void *a5), (f, PFALOC_STREAM_OF(f), a2, PFALOC_STREAM_OF(a2), a4, a5), ()) \
+  X(9, FLI, (vex_file *f, pfa_stream *l1, int a2), (vex_file *f, int a2), (f, PFALOC_STREAM_OF(f), a2), ()) \
+  X(10, FLP, (vex_file *f, pfa_stream *l1, void *a2), (vex_file *f, void *a2), (f, PFALOC_STREAM_OF(f), a2), ()) \
+  X(11, FLPI, (vex_file *f, pfa_stream *l1, void *a2, int a3), (vex_file *f, void *a2, int a3), (f, PFALOC_STREAM_OF(f), a2, a3), ()) \
+  X(12, FLPII, (vex_file *f, pfa_stream *l1, void *a2, int a3, int a4), (vex_file *f, void *a2, int a3, int a4), (f, PFALOC_STREAM_OF(f), a2, a3, a4), ()) \
+  X(13, FLPIII, (vex_file *f, pfa_stream *l1, void *a2, int a3, int a4, int a5), (vex_file *f, void *a2, int a3, int a4, int a5), (f, PFALOC_STREAM_OF(f), a2, a3, a4, a5), ()) \
+  X(14, FLPPI, (vex_file *f, pfa_stream *l1, void *a2, void *a3, int a4), (vex_file *f, void *a2, void *a3, int a4), (f, PFALOC_STREAM_OF(f), a2, a3, a4), ()) \
+  X(15, FLPPPI, (vex_file *f, pfa_stream *l1, void *a2, void *a3, void *a4, int a5), (vex_file *f, void *a2, void *a3, void *a4, int a5), (f, PFALOC_STREAM_OF(f), a2, a3, a4, a5), ()) \
+  X(16, FLPPIPII, (vex_file *f, pfa_stream *l1, void *a2, void *a3, int a4, void *a5, int a6, int a7), (vex_file *f, void *a2, void *a3, int a4, void *a5, int a6, int a7), (f, PFALOC_STREAM_OF(f), a2, a3, a4, a5, a6, a7), ()) \
+  X(17, FP, (vex_file *f, void *a1), (vex_file *f, void *a1), (f, a1), ()) \
+  X(18, FPP, (vex_file *f, void *a1, void *a2), (vex_file *f, void *a1, void *a2), (f, a1, a2), ()) \
+  X(19, FPPP, (vex_file *f, void *a1, void *a2, void *a3), (vex_file *f, void *a1, void *a2, void *a3), (f, a1, a2, a3), ()) \
+  X(20, FPPS, (vex_file *f, void *a1, void *a2, size_t a3), (vex_file *f, void *a1, void *a2, size_t a3), (f, a1, a2, a3), ()) \
+  X(21, PP, (void *a0, void *a1), (vex_file *f, void *a0, void *a1), (a0, a1), ()) \
+  X(22, PPP, (void *a0, void *a1, void *a2), (vex_file *f, void *a0, void *a1, void *a2), (a0, a1, a2), ()) \
+  X(23, PPPP, (void *a0, void *a1, void *a2, void *a3), (vex_file *f, void *a0, void *a1, void *a2, void *a3), (a0, a1, a2, a3), ()) \
+  X(24, PPPPP, (void *a0, void *a1, void *a2, void *a3, void *a4), (vex_file *f, void *a0, void *a1, void *a2, void *a3, void *a4), (a0, a1, a2, a3, a4), ()) \
+  X(25, FPIPPPP, (vex_file *f, void *a1, int a2, void *a3, void *a4, void *a5, void *a6), (vex_file *f, void *a1, int a2, void *a3, void *a4, void *a5, void *a6), (f, a1, a2, a3, a4, a5, a6), ()) \
+  X(26, FFIIIPP, (vex_file *f, vex_file *a1, int a2, int a3, int a4, void *a5, void *a6), (vex_file *f, vex_file *a1, int a2, int a3, int a4, void *a5, void *a6), (f, a1, a2, a3, a4, a5, a6), ()) \
+  X(27, FPPPP, (vex_file *f, void *a1, void *a2, void *a3, void *a4), (vex_file *f, void *a1, void *a2, void *a3, void *a4), (f, a1, a2, a3, a4), ()) \
+  X(28, P, (void *a0), (vex_file *f, void *a0), (a0), ()) \
+  X(29, FLPP, (vex_file *f, pfa_stream *l1, void *a2, void *a3), (vex_file *f, void *a2, void *a3), (f, PFALOC_STREAM_OF(f), a2, a3), ()) \
+  X(30, FIPP, (vex_file *f, int a1, void *a2, void *a3), (vex_file *f, int a1, void *a2, void *a3), (f, a1, a2, a3), ()) \
+  X(31, FIPPP, (vex_file *f, int a1, void *a2, void *a3, void *a4), (vex_file *f, int a1, void *a2, void *a3, void *a4), (f, a1, a2, a3, a4), ()) \
+  X(32, FLFIIIPPP, (vex_file *f, pfa_stream *l1, vex_file *a2, int a3, int a4, int a5, void *a6, void *a7, void *a8), (vex_file *f, pfa_stream *l1, vex_file *a2, int a3, int a4, int a5, void *a6, void *a7, void *a8), (f, PFALOC_CALLER_STREAM(l1), a2, a3, a4, a5, a6, a7, a8), (pfaloc_check_lent(l1, "pfaloc_call_FLFIIIPPP"))) \
+  X(33, FFPPPP, (vex_file *f, vex_file *a1, void *a2, void *a3, void *a4, void *a5), (vex_file *f, vex_file *a1, void *a2, void *a3, void *a4, void *a5), (f, a1, a2, a3, a4, a5), ()) \
+  X(34, FPPPPP, (vex_file *f, void *a1, void *a2, void *a3, void *a4, void *a5), (vex_file *f, void *a1, void *a2, void *a3, void *a4, void *a5), (f, a1, a2, a3, a4, a5), ()) \
+  X(35, FIIIPP, (vex_file *f, int a1, int a2, int a3, void *a4, void *a5), (vex_file *f, int a1, int a2, int a3, void *a4, void *a5), (f, a1, a2, a3, a4, a5), ())
 
 #define PFALOC_SLOT_LIST(X) \
   X(0,  PfaDeviceIdx,               F,         0) \

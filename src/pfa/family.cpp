@@ -26,7 +26,7 @@ bool copy_w(kw_wchar *out, wview s) {
     out[0] = 0;
     return false;
   }
-  std::memcpy(out, s.data(), s.size() * sizeof(kw_wchar));
+  copy_bytes(out, s.data(), s.size() * sizeof(kw_wchar));
   out[s.size()] = 0;
   return true;
 }
@@ -227,12 +227,12 @@ int pfa_get_family_name(const vex_file *f, char *generic, char *instance) {
   size_t lt = name.find('<');
   if (is_family_form(name)) {
     std::string_view gen = name.substr(lt + 1, name.size() - lt - 2);
-    std::memcpy(generic, gen.data(), gen.size());
+    copy_bytes(generic, gen.data(), gen.size());
     generic[gen.size()] = 0;
-    std::memcpy(instance, name.data(), lt);
+    copy_bytes(instance, name.data(), lt);
     instance[lt] = 0;
   } else {
-    std::memcpy(generic, name.data(), name.size());
+    copy_bytes(generic, name.data(), name.size());
     generic[name.size()] = 0;
   }
   return 0;

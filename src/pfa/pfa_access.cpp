@@ -17,7 +17,7 @@ int copy_component(const vex_file *f, int k, char *buf, int size) {
   if (!buf || k < 0 || k >= PFA_COMPONENT_COUNT || size <= 0) return PFA_E_INVALID_INPUT;
   std::string_view c = comp(f, k);
   if (c.size() >= static_cast<size_t>(size)) return PFA_E_INVALID_INPUT;
-  std::memcpy(buf, c.data(), c.size());
+  copy_bytes(buf, c.data(), c.size());
   buf[c.size()] = 0;
   return 0;
 }
@@ -134,7 +134,7 @@ int pfa_get_name(const vex_file *f, char *buf) {
     size_t cut = p.rfind('/');
     name = cut == std::string_view::npos ? p : p.substr(cut + 1);
   }
-  std::memcpy(buf, name.data(), name.size());
+  copy_bytes(buf, name.data(), name.size());
   buf[name.size()] = 0;
   return 0;
 }
@@ -374,7 +374,7 @@ int pfa_put_extension_to_type(vex_file *f, int name_len, int unusual) {
   if (!ext.empty()) {
     char key[OBJ_TYPE_EXT_SIZE];
     size_t n = ext.size() < sizeof key ? ext.size() : 0;
-    std::memcpy(key, ext.data(), n);
+    copy_bytes(key, ext.data(), n);
     key[n] = 0;
     t = n ? extension_to_type(key) : OBJ_TYPE_NO_TYPE;
     if (t == OBJ_TYPE_NO_TYPE || (t == OBJ_TYPE_ALL_FILE && ext.size() >= 4)) t = OBJ_TYPE_UNTYPED;

@@ -26,6 +26,15 @@ std::atomic<bool> g_version_reported{false};
 
 void copy_out(char *buf, const NameBuf &s) { std::memcpy(buf, s.c_str(), s.size() + 1); }
 
+// A name holding '.' with no extension reads back split at its last '.'
+// unless an empty extension follows it; a dot file whose whole tail is the
+// name needs none.
+bool needs_empty_extension(const vex_file *f) {
+  std::string_view name = comp(f, PFA_NAME);
+  if (name.find('.') == std::string_view::npos) return false;
+  return !(hide_initial_dot_files() && name[0] == '.');
+}
+
 int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   out.clear();
   int loc_bits = mask & (PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH);
@@ -50,6 +59,8 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     size_t at = out.size();
     out.append(comp(f, PFA_EXT));
     if (fold) ascii_lower(out.data() + at, out.size() - at);
+  } else if ((mask & PFA_M_EXT) && !is_dir && needs_empty_extension(f)) {
+    out.push('.');  // else the name's last '.' would start an extension
   }
   if ((mask & PFA_M_STRING_VERSION) && comp_len(f, PFA_ITER) > 0) {
     out.push('|');

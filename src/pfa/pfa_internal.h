@@ -90,6 +90,11 @@ class NameBuf {
   bool overflow_ = false;
 };
 
+// memcpy that accepts the null data of an empty string_view.
+inline void copy_bytes(void *dst, const void *src, size_t n) {
+  if (n) __builtin_memcpy(dst, src, n);
+}
+
 inline bool valid(const vex_file *f) { return f && f->magic == PFA_MAGIC; }
 inline int comp_len(const vex_file *f, int k) { return f->ranges[k][1] - f->ranges[k][0]; }
 inline std::string_view comp(const vex_file *f, int k) {

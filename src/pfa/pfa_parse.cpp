@@ -74,7 +74,7 @@ struct ExtKey {
   explicit ExtKey(std::string_view ext) {
     size_t n = ext.size() < sizeof key ? ext.size() : 0;
     if (ext.size() >= sizeof key) too_long = true;
-    std::memcpy(key, ext.data(), n);
+    copy_bytes(key, ext.data(), n);
     key[n] = 0;
   }
   char key[OBJ_TYPE_EXT_SIZE];
@@ -340,7 +340,7 @@ int pfa_parse_filename_tail(const char *full, char *dir_out, char *name_out, cha
                             int dir_if_trailing) {
   auto put = [](char *out, std::string_view s) {
     if (out) {
-      std::memcpy(out, s.data(), s.size());
+      copy_bytes(out, s.data(), s.size());
       out[s.size()] = 0;
     }
   };

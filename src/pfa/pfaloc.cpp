@@ -34,7 +34,7 @@ constexpr SlotInfo kSlots[PFALOC_SLOT_COUNT] = {
 };
 
 constexpr const char *kSequenceNames[PLM_CALL_COUNT] = {
-#define KW_SEQ_ROW(code, name, mparams, cparams, args) "PLM_CALL_" #name,
+#define KW_SEQ_ROW(code, name, mparams, cparams, args, after) "PLM_CALL_" #name,
     PFALOC_SEQUENCE_LIST(KW_SEQ_ROW)
 #undef KW_SEQ_ROW
 };
@@ -101,33 +101,7 @@ int path_idx(const vex_file *f) {
   return r >= 0 && r <= 2 ? r : 2;
 }
 
-// Holds a private stream for the one wrapper that lends one.
-class CallGuard {
- public:
-  pfa_stream *stream_of(vex_file *f) { return f ? f->stream : nullptr; }
-  pfa_stream *caller_stream(pfa_stream *given) {
-    if (given) return given;
-    lent_ = true;
-    return &private_;
-  }
-  void check(const char *where) {
-    if (lent_ && std::memcmp(&private_, &zero_, sizeof private_) != 0)
-      dbg_err_crash(where, "stream not provided by caller but modified by function");
-  }
-
- private:
-  pfa_stream private_{};
-  pfa_stream zero_{};
-  bool lent_ = false;
-};
-
-// Whether the L of `sequence` at `pos` needs the stream of the file before
-// it: position 1 is the first file's, position 3 the second's.
-constexpr bool needs_stream(const char *name, int pos) {
-  int n = 0;
-  while (name[n]) ++n;
-  return pos < n && name[pos] == 'L';
-}
+thread_local pfa_stream t_private_stream{};
 
 }  // namespace kw::pfa
 
@@ -329,32 +303,33 @@ pfaloc_method pfaloc_get_func(vex_file *f, int slot, int sequence, vex_file **ta
   return fn;
 }
 
-// The call wrappers, one per calling sequence.
-#define PFALOC_STREAM_OF(x) guard.stream_of(x)
-#define PFALOC_CALLER_STREAM(x) guard.caller_stream(x)
-#define KW_SEQ_WRAPPER(code, name, mparams, cparams, args)                  \
-  int pfaloc_call_##name(int slot, PFALOC_UNPAREN_ cparams) {               \
-    vex_file *target = nullptr;                                             \
-    pfaloc_method raw = pfaloc_get_func(f, slot, PLM_CALL_##name, &target); \
-    if (!raw) return -1;                                                    \
-    auto fn = reinterpret_cast<pfaloc_fn_##name>(raw);                      \
-    CallGuard guard;                                                        \
-    [[maybe_unused]] vex_file *given = f;                                   \
-    f = target;                                                             \
-    if constexpr (needs_stream(#name, 1) && code != PLM_CALL_FLFIIIPPP) {   \
-      if (!f->stream) {                                                     \
-        dbg_err_crash("pfaloc_call_" #name, "pfa_stream missing");          \
-        return -1;                                                          \
-      }                                                                     \
-    }                                                                       \
-    int result = fn args;                                                   \
-    guard.check("pfaloc_call_" #name);                                      \
-    return result;                                                          \
+pfaloc_method pfaloc_prepare_call(vex_file **f, int slot, int sequence) {
+  vex_file *target = nullptr;
+  pfaloc_method fn = pfaloc_get_func(f ? *f : nullptr, slot, sequence, &target);
+  if (!fn) return nullptr;
+  // Sequences that start "FL" hand the method the file's own stream.
+  const char *name = pfaloc_sequence_name(sequence) + 9;  // after "PLM_CALL_"
+  if (name[1] == 'L' && sequence != PLM_CALL_FLFIIIPPP && !target->stream) {
+    dbg_err_crash("pfaloc_prepare_call", "pfa_stream missing");
+    return nullptr;
   }
-PFALOC_SEQUENCE_LIST(KW_SEQ_WRAPPER)
-#undef KW_SEQ_WRAPPER
-#undef PFALOC_STREAM_OF
-#undef PFALOC_CALLER_STREAM
+  *f = target;
+  return fn;
+}
+
+pfa_stream *pfaloc_stream_of(const vex_file *f) { return valid(f) ? f->stream : nullptr; }
+
+pfa_stream *pfaloc_lend_stream(pfa_stream *given) {
+  if (given) return given;
+  t_private_stream = pfa_stream{};
+  return &t_private_stream;
+}
+
+void pfaloc_check_lent(const pfa_stream *given, const char *where) {
+  static const pfa_stream zero{};
+  if (!given && std::memcmp(&t_private_stream, &zero, sizeof zero) != 0)
+    dbg_err_crash(where, "stream not provided by caller but modified by function");
+}
 
 // ---- predicates and pass-throughs ------------------------------------------------
 

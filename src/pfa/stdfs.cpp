@@ -27,7 +27,7 @@ int write_out(std::string_view s, void *buf, size_t size) {
     static_cast<char *>(buf)[0] = 0;
     return PFA_E_INVALID_INPUT;
   }
-  std::memcpy(buf, s.data(), s.size());
+  copy_bytes(buf, s.data(), s.size());
   static_cast<char *>(buf)[s.size()] = 0;
   return 0;
 }

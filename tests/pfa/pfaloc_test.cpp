@@ -237,7 +237,7 @@ TEST(PfaLoc, SubstitutesTakeTheStreamCalls) {
   outer->stream = reinterpret_cast<pfa_stream *>(&outer_stream);
   outer_stream.handle = outer;
   EXPECT_EQ(pfaloc_call_FL(PFALOC_PfaFgetc, outer), -1);
-  EXPECT_EQ(reports.take(), (std::vector<std::string>{"pfaloc_call_FL: pfa_stream missing",
+  EXPECT_EQ(reports.take(), (std::vector<std::string>{"pfaloc_prepare_call: pfa_stream missing",
                                                       "pfaloc_get_func: pfa_stream missing"}));
   outer->flags &= ~PFA_F_SUBSTITUTE;
   outer->stream = nullptr;
