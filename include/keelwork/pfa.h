@@ -125,8 +125,10 @@ typedef void (*pfa_appinfo_release)(vex_file *f, intptr_t value);
 typedef intptr_t (*pfa_appinfo_copy)(intptr_t value);
 typedef void (*pfa_appinfo_copy_with_file)(vex_file *copy, intptr_t *value);
 
-/* The kind the layer registers for itself (-1 until the first allocation). */
-KW_API extern int32_t pfaidx_app_id;
+/* The attachment kind the layer registers for itself (-1 until the first
+ * allocation). */
+KW_API int32_t pfa_layer_appinfo_kind(void);
+#define pfaidx_app_id (pfa_layer_appinfo_kind())
 
 /* ---- lifecycle ------------------------------------------------------------ */
 

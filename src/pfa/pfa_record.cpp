@@ -16,10 +16,10 @@
 #include "pfa/pfa_internal.h"
 #include "runtime/runtime_internal.h"
 
-int32_t pfaidx_app_id = -1;
-
 namespace kw::pfa {
 namespace {
+
+int32_t g_layer_kind = -1;
 
 struct AppinfoKind {
   pfa_appinfo_release release;
@@ -52,7 +52,7 @@ void ensure_layer() {
   if (g_layer_ready.load(std::memory_order_relaxed)) return;
   g_plain_alloc = get_dbg_memory_config() != 0;
   if (!g_plain_alloc) g_pool = alloc_pool(nullptr, sizeof(vex_file), 64);
-  appinfo_register_type_mt(nullptr, nullptr, nullptr, &pfaidx_app_id);
+  appinfo_register_type_mt(nullptr, nullptr, nullptr, &g_layer_kind);
   register_builtins();
   g_layer_ready.store(true, std::memory_order_release);
 }
@@ -148,6 +148,8 @@ int put_component(vex_file *f, int k, std::string_view s) {
 using namespace kw::pfa;
 
 extern "C" {
+
+int32_t pfa_layer_appinfo_kind(void) { return g_layer_kind; }
 
 int appinfo_register_type_mt(pfa_appinfo_release release, pfa_appinfo_copy copy,
                              pfa_appinfo_copy_with_file copy_with_file, int32_t *id) {

@@ -39,6 +39,12 @@ constexpr const char *kSequenceNames[PLM_CALL_COUNT] = {
 #undef KW_SEQ_ROW
 };
 
+constexpr bool kTakesStream[PLM_CALL_COUNT] = {
+#define KW_SEQ_L(code, name, mparams, cparams, args, after) (#name[0] == 'F' && #name[1] == 'L'),
+    PFALOC_SEQUENCE_LIST(KW_SEQ_L)
+#undef KW_SEQ_L
+};
+
 constexpr bool slots_in_order() {
   int i = 0;
 #define KW_SLOT_CHECK(slot, method, seq, subst) \
@@ -308,8 +314,7 @@ pfaloc_method pfaloc_prepare_call(vex_file **f, int slot, int sequence) {
   pfaloc_method fn = pfaloc_get_func(f ? *f : nullptr, slot, sequence, &target);
   if (!fn) return nullptr;
   // Sequences that start "FL" hand the method the file's own stream.
-  const char *name = pfaloc_sequence_name(sequence) + 9;  // after "PLM_CALL_"
-  if (name[1] == 'L' && sequence != PLM_CALL_FLFIIIPPP && !target->stream) {
+  if (kTakesStream[sequence] && sequence != PLM_CALL_FLFIIIPPP && !target->stream) {
     dbg_err_crash("pfaloc_prepare_call", "pfa_stream missing");
     return nullptr;
   }
