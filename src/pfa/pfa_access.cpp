@@ -65,30 +65,35 @@ std::string_view arg_text(const char *s, int len) {
 // Backslashes become '/', "." segments go, and the path ends in '/'.
 void normalize_path(std::string_view in, NameBuf &out) {
   out.clear();
-  for (size_t i = 0; i < in.size(); ++i) {
+  char *w = out.data();
+  size_t n = 0, room = NameBuf::kCap - 2;
+  for (size_t i = 0; i < in.size() && n < room; ++i) {
     char c = in[i] == '\\' ? '/' : in[i];
-    bool seg_start = i == 0 || in[i - 1] == '/' || in[i - 1] == '\\';
-    if (seg_start && c == '.' && i + 1 < in.size() && (in[i + 1] == '/' || in[i + 1] == '\\')) {
+    if (c == '.' && (i == 0 || in[i - 1] == '/' || in[i - 1] == '\\') && i + 1 < in.size() &&
+        (in[i + 1] == '/' || in[i + 1] == '\\')) {
       ++i;  // skip "./"
       continue;
     }
-    out.push(c);
+    w[n++] = c;
   }
-  if (!out.empty() && out.back() != '/') out.push('/');
+  if (n && w[n - 1] != '/') w[n++] = '/';
+  w[n] = 0;
+  out.sync();
 }
 
 int claim_location(vex_file *f, const char *text, int loc_type, int *consumed) {
   const char *first_colon = std::strchr(text, ':');
   int result = PFA_E_INVALID_NAME;
   int saved = f->loc_type;
-  int lo = loc_type < 0 ? 1 : loc_type, hi = loc_type < 0 ? PFA_LOC_TYPE_COUNT - 1 : loc_type;
-  for (int t = hi; t >= lo; --t) {
-    if (!pfa_location_type_registered(t)) continue;
+  uint32_t mask = claim_mask();
+  if (loc_type >= 0) mask &= 1u << loc_type;
+  for (int t = PFA_LOC_TYPE_COUNT - 1; t >= 1; --t) {
+    if (!(mask & (1u << t))) continue;
+    auto claim = reinterpret_cast<pfaloc_fn_FPPP>(claim_method(t));
+    if (!claim) continue;
     f->loc_type = t;
     *consumed = 0;
-    int r = pfaloc_call_FPPP(PFALOC_PfaClaimLocation, f, const_cast<char *>(text),
-                             const_cast<char *>(first_colon), consumed);
-    if (r == -1) continue;
+    int r = claim(f, const_cast<char *>(text), const_cast<char *>(first_colon), consumed);
     if (r == 0) return 0;
     result = r;
     for (int k = PFA_LOC3; k >= PFA_LOC1; --k) put_component(f, k, {});

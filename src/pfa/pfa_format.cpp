@@ -67,12 +67,18 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     out.append(comp(f, PFA_ITER));
   } else if ((mask & PFA_M_VERSION) && f->version != 0) {
     if ((f->version < -2 || f->version > 0) &&
+        !g_version_reported.load(std::memory_order_relaxed) &&
         !pfaloc_allows_numeric_versions(const_cast<vex_file *>(f)) &&
         !g_version_reported.exchange(true))
       dbg_err_crash("pfa_get_full_name_low", "%d on %s", f->version, pfaloc_type_name(f->loc_type));
     char digits[8];
-    int n = std::snprintf(digits, sizeof digits, ".%d", f->version);
-    out.append(std::string_view(digits, static_cast<size_t>(n)));
+    char *end = digits + sizeof digits, *p = end;
+    int v = f->version < 0 ? -f->version : f->version;
+    do *--p = static_cast<char>('0' + v % 10);
+    while ((v /= 10) != 0);
+    if (f->version < 0) *--p = '-';
+    *--p = '.';
+    out.append(std::string_view(p, static_cast<size_t>(end - p)));
   }
   if (out.overflow() || out.size() > static_cast<size_t>(kMaxName)) {
     out.clear();
@@ -138,15 +144,24 @@ void backslash_path(std::string_view path, NameBuf &out) {
   }
   size_t last = path.rfind('/');
   if (last == std::string_view::npos) return;
-  NameBuf p(path.substr(0, last + 1));
-  pfa_remove_redundant_updirs(p.data());
-  p.sync();
-  for (size_t i = 0; i < p.size(); ++i) {
-    if (p[i] != '/')
-      out.push(p[i]);
-    else if (i == 0 || p[i - 1] != '/')
-      out.push('\\');
+  path = path.substr(0, last + 1);
+  NameBuf folded;
+  if (path.find("..") != std::string_view::npos) {
+    folded.assign(path);
+    pfa_remove_redundant_updirs(folded.data());
+    folded.sync();
+    path = folded.view();
   }
+  char *w = out.data() + out.size();
+  size_t room = NameBuf::kCap - 1 - out.size(), n = 0;
+  for (size_t i = 0; i < path.size() && n < room; ++i) {
+    if (path[i] != '/')
+      w[n++] = path[i];
+    else if (i == 0 || path[i - 1] != '/')
+      w[n++] = '\\';
+  }
+  w[n] = 0;
+  out.sync();
 }
 
 bool lower_for(const vex_file *f) {

@@ -108,6 +108,11 @@ int device_idx(const vex_file *f);
 int host_idx(const vex_file *f);
 int path_idx(const vex_file *f);
 
+// Bit t set: location type t is registered and claims names; and its
+// claim method.
+uint32_t claim_mask();
+pfaloc_method claim_method(int t);
+
 // Sets the layer up once: locks, built-in location types, record pool.
 void ensure_layer();
 // Initial state, keeping nothing (no hooks run).

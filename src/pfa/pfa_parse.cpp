@@ -299,11 +299,14 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
     f->obj_type = OBJ_TYPE_DIRECTORY;
     return 0;
   }
-  std::string_view stored_name = comp(f, PFA_NAME);
-  bool unusual =
-      (!stored_name.empty() && stored_name[0] == '.') || name_has_unusual_chars(stored_name);
-  pfa_put_extension_to_type(f, static_cast<int>(stored_name.size()), unusual);
-  if (split && parts.type != f->obj_type) f->obj_type = parts.type;
+  if (split) {
+    f->obj_type = parts.type;  // the split's type takes precedence
+  } else {
+    std::string_view stored_name = comp(f, PFA_NAME);
+    bool unusual =
+        (!stored_name.empty() && stored_name[0] == '.') || name_has_unusual_chars(stored_name);
+    pfa_put_extension_to_type(f, static_cast<int>(stored_name.size()), unusual);
+  }
 
   if (dir_mode != 0 && (f->loc_type == PFA_LOC_STD_FS || f->loc_type == PFA_LOC_UNC)) {
     if (dir_mode == 1 || pfaloc_call_F(PFALOC_PfaIsFolder, f) == PFA_E_EXIST)

@@ -127,13 +127,21 @@ vex_file *cur_dir_record() {
 
 int put_component(vex_file *f, int k, std::string_view s) {
   int old_len = comp_len(f, k);
+  if (old_len == 0 && s.empty()) return 0;
   int total = text_len(f);
   int delta = static_cast<int>(s.size()) - old_len;
   if (total + delta > kMaxName) return PFA_E_INVALID_INPUT;
   int start = f->ranges[k][0];
   int end = f->ranges[k][1];
-  std::memmove(f->text + end + delta, f->text + end, static_cast<size_t>(total - end) + 1);
-  if (!s.empty()) std::memmove(f->text + start, s.data(), s.size());
+  if (end == total) {
+    // The last non-empty component: nothing behind it moves (the common
+    // case while a parse fills the record in order).
+    if (!s.empty()) std::memmove(f->text + start, s.data(), s.size());
+    f->text[start + static_cast<int>(s.size())] = 0;
+  } else {
+    std::memmove(f->text + end + delta, f->text + end, static_cast<size_t>(total - end) + 1);
+    if (!s.empty()) std::memmove(f->text + start, s.data(), s.size());
+  }
   f->ranges[k][1] = static_cast<int16_t>(end + delta);
   for (int j = k + 1; j < PFA_COMPONENT_COUNT; ++j) {
     f->ranges[j][0] = static_cast<int16_t>(f->ranges[j][0] + delta);

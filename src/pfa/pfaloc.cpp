@@ -63,6 +63,18 @@ struct LocationType {
 // Lookups read without a lock; slots change only while registering.
 LocationType g_types[PFA_LOC_TYPE_COUNT];
 std::atomic<bool> g_any_registered{false};
+// Bit t: type t is registered and has a PfaClaimLocation method.
+std::atomic<uint32_t> g_claim_mask{0};
+
+void update_claim_mask(int t) {
+  uint32_t bit = 1u << t;
+  bool has = g_types[t].index.load(std::memory_order_acquire) == t && t != 0 &&
+             g_types[t].slots[PFALOC_PfaClaimLocation].load(std::memory_order_acquire);
+  if (has)
+    g_claim_mask.fetch_or(bit, std::memory_order_release);
+  else
+    g_claim_mask.fetch_and(~bit, std::memory_order_release);
+}
 runtime::LazyMutex g_registry_lock;
 int g_open_type = 0;  // guarded by g_registry_lock
 
@@ -93,6 +105,12 @@ bool check_open(const char *where, int t) {
 }
 
 }  // namespace
+
+uint32_t claim_mask() { return g_claim_mask.load(std::memory_order_acquire); }
+
+pfaloc_method claim_method(int t) {
+  return g_types[t].slots[PFALOC_PfaClaimLocation].load(std::memory_order_acquire);
+}
 
 int device_idx(const vex_file *f) {
   int r = pfaloc_call_F(PFALOC_PfaDeviceIdx, const_cast<vex_file *>(f));
@@ -183,6 +201,7 @@ int pfa_loc_method_register(int t, int slot, int sequence, pfaloc_method fn) {
     return 0;
   }
   g_types[t].slots[slot].store(fn, std::memory_order_release);
+  update_claim_mask(t);
   return 1;
 }
 
@@ -194,6 +213,7 @@ int pfa_loc_method_unregister(int t, int slot) {
   }
   if (!check_open(where, t)) return 0;
   g_types[t].slots[slot].store(nullptr, std::memory_order_release);
+  update_claim_mask(t);
   return 1;
 }
 
@@ -211,6 +231,7 @@ int pfa_loc_type_inherit_methods(int t, int from) {
   for (int s = 0; s < PFALOC_SLOT_COUNT; ++s)
     g_types[t].slots[s].store(g_types[from].slots[s].load(std::memory_order_acquire),
                               std::memory_order_release);
+  update_claim_mask(t);
   return 1;
 }
 
@@ -227,6 +248,7 @@ int pfa_loc_type_inherit_method(int t, int from, int slot) {
   }
   pfaloc_method fn = g_types[from].slots[slot].load(std::memory_order_acquire);
   g_types[t].slots[slot].store(fn, std::memory_order_release);
+  update_claim_mask(t);
   return fn != nullptr;
 }
 
