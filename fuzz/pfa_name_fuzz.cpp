@@ -49,7 +49,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   if (pfa_get_full_name(f, once) != 0) return 0;
   // "$NAME" and a leading "~" are expanded, not names: such text (which
   // ".." folding can bring forward) is left out.
-  if (std::strchr(once, '$') || once[0] == '~') return 0;
+  // An empty text (a record with nothing but an empty revision) names
+  // nothing and reads back as the current directory.
+  if (!once[0] || std::strchr(once, '$') || once[0] == '~') return 0;
   check(std::strlen(once) < PFA_NAME_SIZE, "length");
   check(parse_to_pfa(g, -1, once) == 0, "formatted name refused");
   check(pfa_get_full_name(g, twice) == 0 && std::strcmp(once, twice) == 0, "formatted text");
