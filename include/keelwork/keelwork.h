@@ -35,6 +35,8 @@
 
 /* file access */
 #include "objtype.h"
+#include "pfa.h"
+#include "pfaloc.h"
 
 /* text */
 #include "lang.h"

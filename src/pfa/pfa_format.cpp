@@ -1,0 +1,485 @@
+// Formatting a record back into a name, the path helpers (".." folding,
+// joins, parents), comparisons and the dump.
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "keelwork/btk_unicode.h"
+#include "keelwork/debug.h"
+#include "keelwork/objtype.h"
+#include "keelwork/pfa.h"
+#include "keelwork/vexformat.h"
+#include "pfa/pfa_internal.h"
+
+namespace kw::pfa {
+namespace {
+
+constexpr const char *kErrorNames[] = {
+#define KW_ERR_ROW(name, value) #name,
+    PFA_ERROR_LIST(KW_ERR_ROW)
+#undef KW_ERR_ROW
+};
+
+std::atomic<bool> g_version_reported{false};
+
+void copy_out(char *buf, const NameBuf &s) { std::memcpy(buf, s.c_str(), s.size() + 1); }
+
+// A name holding '.' with no extension reads back split at its last '.'
+// unless an empty extension follows it; a dot file whose whole tail is the
+// name needs none.
+bool needs_empty_extension(const vex_file *f) {
+  std::string_view name = comp(f, PFA_NAME);
+  if (name.find('.') == std::string_view::npos) return false;
+  return !(hide_initial_dot_files() && name[0] == '.');
+}
+
+int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
+  out.clear();
+  int loc_bits = mask & (PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH);
+  if (loc_bits != 0 && loc_bits != (PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH)) {
+    dbg_err_crash("pfa_get_full_name_low", "can't split location");
+    return PFA_E_INVALID_INPUT;
+  }
+  bool is_dir = f->obj_type == OBJ_TYPE_DIRECTORY;
+  if (loc_bits) {
+    int r = location_string(f, out);
+    if (r != 0) return r;
+    if (out.empty() && is_dir) out.append(".\\");
+  }
+  bool fold = lower && !(f->flags & PFA_F_AS_ON_DISK);
+  if (mask & PFA_M_NAME) {
+    size_t at = out.size();
+    out.append(comp(f, PFA_NAME));
+    if (fold) ascii_lower(out.data() + at, out.size() - at);
+  }
+  if ((mask & PFA_M_EXT) && comp_len(f, PFA_EXT) > 0 && !is_dir) {
+    out.push('.');
+    size_t at = out.size();
+    out.append(comp(f, PFA_EXT));
+    if (fold) ascii_lower(out.data() + at, out.size() - at);
+  } else if ((mask & PFA_M_EXT) && !is_dir && needs_empty_extension(f)) {
+    out.push('.');  // else the name's last '.' would start an extension
+  }
+  if ((mask & PFA_M_STRING_VERSION) && comp_len(f, PFA_ITER) > 0) {
+    out.push('|');
+    out.append(comp(f, PFA_ITER));
+  } else if ((mask & PFA_M_VERSION) && f->version != 0) {
+    if ((f->version < -2 || f->version > 0) &&
+        !g_version_reported.load(std::memory_order_relaxed) &&
+        !pfaloc_allows_numeric_versions(const_cast<vex_file *>(f)) &&
+        !g_version_reported.exchange(true))
+      dbg_err_crash("pfa_get_full_name_low", "%d on %s", f->version, pfaloc_type_name(f->loc_type));
+    char digits[8];
+    char *end = digits + sizeof digits, *p = end;
+    int v = f->version < 0 ? -f->version : f->version;
+    do *--p = static_cast<char>('0' + v % 10);
+    while ((v /= 10) != 0);
+    if (f->version < 0) *--p = '-';
+    *--p = '.';
+    out.append(std::string_view(p, static_cast<size_t>(end - p)));
+  }
+  if (out.overflow() || out.size() > static_cast<size_t>(kMaxName)) {
+    out.clear();
+    return PFA_E_INVALID_INPUT;
+  }
+  return 0;
+}
+
+int wide_out(const NameBuf &s, kw_wchar *wbuf) {
+  if (!to_wide(s.c_str(), wbuf, kNameSize)) {
+    wbuf[0] = 0;
+    return PFA_E_INVALID_INPUT;
+  }
+  return 0;
+}
+
+}  // namespace
+
+void ascii_lower(char *s, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (s[i] >= 'A' && s[i] <= 'Z') s[i] = static_cast<char>(s[i] - 'A' + 'a');
+}
+
+int ascii_casecmp(const char *a, const char *b) {
+  for (;; ++a, ++b) {
+    int x = static_cast<unsigned char>(*a), y = static_cast<unsigned char>(*b);
+    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    if (x != y || x == 0) return x - y;
+  }
+}
+
+bool iequal(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+    if (x != y) return false;
+  }
+  return true;
+}
+
+bool has_path_scheme(std::string_view s) {
+  return s.starts_with("lhpub:") || s.starts_with("lhws:") || s.starts_with("lhp:");
+}
+
+bool to_bytes(const kw_wchar *w, char *out, size_t size) {
+  if (!w) return false;
+  return btkStrUtf16ToUtf8(w, -1, out, static_cast<int32_t>(size), nullptr) >= 0;
+}
+
+bool to_wide(const char *s, kw_wchar *out, size_t size) {
+  if (!s) return false;
+  return btkStrUtf8ToUtf16(s, -1, out, static_cast<int32_t>(size), nullptr) >= 0;
+}
+
+void backslash_path(std::string_view path, NameBuf &out) {
+  out.clear();
+  if (has_path_scheme(path)) {
+    out.append(path);
+    return;
+  }
+  size_t last = path.rfind('/');
+  if (last == std::string_view::npos) return;
+  path = path.substr(0, last + 1);
+  NameBuf folded;
+  if (path.find("..") != std::string_view::npos) {
+    folded.assign(path);
+    pfa_remove_redundant_updirs(folded.data());
+    folded.sync();
+    path = folded.view();
+  }
+  char *w = out.data() + out.size();
+  size_t room = NameBuf::kCap - 1 - out.size(), n = 0;
+  for (size_t i = 0; i < path.size() && n < room; ++i) {
+    if (path[i] != '/')
+      w[n++] = path[i];
+    else if (i == 0 || path[i - 1] != '/')
+      w[n++] = '\\';
+  }
+  w[n] = 0;
+  out.sync();
+}
+
+bool lower_for(const vex_file *f) {
+  int32_t t = f->obj_type;
+  if (t == OBJ_TYPE_NOT_YET || t == OBJ_TYPE_UNTYPED) return false;
+  return !type_to_mixed_case_OK(t);
+}
+
+void formatted_tail(const vex_file *f, NameBuf &out) {
+  format(f, out, lower_for(f), PFA_M_NAME | PFA_M_EXT | PFA_M_VERSION);
+}
+
+int location_string(const vex_file *f, NameBuf &out) {
+  out.clear();
+  int r = pfaloc_call_FPPS(PFALOC_PfaGetLocationString, const_cast<vex_file *>(f), out.data(),
+                           nullptr, NameBuf::kCap);
+  if (r == -1) r = 0;  // a location without a printer prints nothing
+  if (r != 0) {
+    out.clear();
+    return r;
+  }
+  out.sync();
+  return 0;
+}
+
+}  // namespace kw::pfa
+
+using namespace kw::pfa;
+
+extern "C" {
+
+const char *pfa_error_to_string(int code) {
+  if (code < 0 || code >= static_cast<int>(std::size(kErrorNames))) return "PFA_UNKNOWN_ERROR";
+  return kErrorNames[code];
+}
+
+int pfa_get_full_name_low(const vex_file *f, char *buf, int lower, int mask) {
+  if (buf) buf[0] = 0;
+  if (!valid(f)) return PFA_E_NOT_VALID;
+  if (!buf) return PFA_E_INVALID_INPUT;
+  NameBuf s;
+  int r = format(f, s, lower != 0, mask);
+  if (r == 0) copy_out(buf, s);
+  return r;
+}
+
+int pfa_get_full_name(const vex_file *f, char *buf) {
+  if (buf) buf[0] = 0;
+  if (!valid(f)) return PFA_E_NOT_VALID;
+  return pfa_get_full_name_low(f, buf, lower_for(f), PFA_M_ALL);
+}
+
+int pfa_get_full_name_mixed_case(const vex_file *f, char *buf, int lower) {
+  return pfa_get_full_name_low(f, buf, lower, PFA_M_ALL);
+}
+
+int pfa_get_full_wname(const vex_file *f, kw_wchar *wbuf) {
+  if (wbuf) wbuf[0] = 0;
+  if (!valid(f)) return PFA_E_NOT_VALID;
+  if (!wbuf) return PFA_E_INVALID_INPUT;
+  NameBuf s;
+  int r = format(f, s, lower_for(f), PFA_M_ALL);
+  return r ? r : wide_out(s, wbuf);
+}
+
+int pfa_get_full_wname_mixed_case(const vex_file *f, kw_wchar *wbuf, int lower) {
+  if (wbuf) wbuf[0] = 0;
+  if (!valid(f)) return PFA_E_NOT_VALID;
+  if (!wbuf) return PFA_E_INVALID_INPUT;
+  NameBuf s;
+  int r = format(f, s, lower != 0, PFA_M_ALL);
+  return r ? r : wide_out(s, wbuf);
+}
+
+int pfa_get_file_name(const vex_file *f, int mask, char *buf) {
+  if (buf) buf[0] = 0;
+  if (!valid(f)) return PFA_E_NOT_VALID;
+  if (!buf) return PFA_E_INVALID_INPUT;
+  const int all_loc = PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH;
+  int loc_bits = mask & all_loc;
+  NameBuf s;
+  int r;
+  if (loc_bits == 0 || loc_bits == all_loc) {
+    r = format(f, s, lower_for(f), mask);
+  } else if (f->loc_type != PFA_LOC_STD_FS) {
+    dbg_err_crash("pfa_get_file_name", "can't split non-standard location");
+    return PFA_E_INVALID_INPUT;
+  } else {
+    vex_file copy;
+    std::memcpy(&copy, f, sizeof copy);
+    copy.appinfo = nullptr;
+    copy.stream = nullptr;
+    if (!(mask & PFA_M_HOST)) put_component(&copy, host_idx(f), {});
+    if (!(mask & PFA_M_DEVICE)) put_component(&copy, device_idx(f), {});
+    if (!(mask & PFA_M_PATH)) put_component(&copy, path_idx(f), {});
+    copy.flags = f->flags;
+    r = format(&copy, s, lower_for(f), (mask & ~all_loc) | all_loc);
+  }
+  if (r != 0) return r;
+  // Without the path and with no name, the last path segment names it.
+  if (!(mask & PFA_M_PATH) && (mask & PFA_M_NAME) && comp_len(f, PFA_NAME) == 0) {
+    char name[kNameSize];
+    if (pfa_get_name(f, name) == 0) s.append(name);
+    if (s.overflow() || s.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
+  }
+  copy_out(buf, s);
+  return 0;
+}
+
+int pfa_get_file_wname(const vex_file *f, int mask, kw_wchar *wbuf) {
+  if (wbuf) wbuf[0] = 0;
+  char buf[kNameSize];
+  int r = pfa_get_file_name(f, mask, buf);
+  if (r != 0) return r;
+  return to_wide(buf, wbuf, kNameSize) ? 0 : (wbuf[0] = 0, PFA_E_INVALID_INPUT);
+}
+
+int pfa_remove_redundant_updirs(char *path) {
+  if (!path) return 0;
+  std::string_view p(path);
+  // The kept segments joined by '/'; a ".." after a separator cancels the
+  // named segment before it. Segment starts are remembered to undo them.
+  NameBuf out;
+  size_t starts[NameBuf::kCap];
+  bool named[NameBuf::kCap];
+  size_t kept = 0;
+  bool changed = false;
+  size_t start = 0;
+  for (;;) {
+    size_t slash = p.find('/', start);
+    size_t end = slash == std::string_view::npos ? p.size() : slash;
+    std::string_view seg = p.substr(start, end - start);
+    if (seg == ".." && start > 0 && kept > 0 && named[kept - 1]) {
+      --kept;
+      out.resize(kept == 0 ? 0 : starts[kept] - 1);
+      changed = true;
+    } else if (kept < NameBuf::kCap) {
+      if (kept > 0) out.push('/');
+      starts[kept] = out.size();
+      named[kept] = !seg.empty() && seg != ".." && seg != ".";
+      out.append(seg);
+      ++kept;
+    }
+    if (slash == std::string_view::npos) break;
+    start = slash + 1;
+  }
+  if (!changed || out.overflow()) return 0;
+  // A fully folded relative path must not turn absolute.
+  std::string_view r = out.view();
+  if (!p.empty() && p[0] != '/' && !r.empty() && r[0] == '/') r.remove_prefix(1);
+  std::memmove(path, r.data(), r.size());
+  path[r.size()] = 0;
+  return 1;
+}
+
+int pfa_path_is_absolute(const vex_file *f) {
+  if (!valid(f)) return 0;
+  if (comp_len(f, host_idx(f)) > 0) return 1;
+  std::string_view path = comp(f, path_idx(f));
+  if (comp_len(f, device_idx(f)) > 0) return !path.empty() && path[0] == '/';
+  if (pfaloc_call_F(PFALOC_PfaPathIdx, const_cast<vex_file *>(f)) == -1 &&
+      f->loc_type != PFA_LOC_STD_FS)
+    return 1;
+  return (!path.empty() && path[0] == '/') || has_path_scheme(path);
+}
+
+int pfa_is_path_relative(const kw_wchar *wname) {
+  char name[kNameSize];
+  if (!to_bytes(wname, name, sizeof name)) return 0;
+  vex_file f;
+  kw::pfa::ensure_layer();
+  init_record(&f);
+  if (parse_full(&f, nullptr, name, -1, 0, false) != 0) return 0;
+  return !pfa_path_is_absolute(&f);
+}
+
+int pfa_make_subdir(const vex_file *dir, const char *relative, vex_file *out) {
+  if (!valid(dir) || !valid(out)) return PFA_E_NOT_VALID;
+  if (!relative || dir->obj_type != OBJ_TYPE_DIRECTORY) return PFA_E_INVALID_INPUT;
+  vex_file joined;
+  init_record(&joined);
+  int r = join_location(dir, relative, &joined);
+  if (r != 0) return r;
+  if (out->flags & PFA_F_OPEN) return PFA_E_ERROR;
+  reset_record(out);
+  for (int k = PFA_LOC1; k <= PFA_LOC3; ++k) put_component(out, k, comp(&joined, k));
+  out->loc_type = joined.loc_type;
+  out->obj_type = OBJ_TYPE_DIRECTORY;
+  return 0;
+}
+
+int pfa_build_path(const vex_file *dir, const char *relative, char *buf) {
+  if (buf) buf[0] = 0;
+  if (!buf) return PFA_E_INVALID_INPUT;
+  vex_file out;
+  init_record(&out);
+  int r = pfa_make_subdir(dir, relative, &out);
+  return r ? r : pfa_get_full_name_mixed_case(&out, buf, 0);
+}
+
+int pfa_concat_locations(const vex_file *dir, vex_file *rel) {
+  if (!valid(dir) || !valid(rel)) return PFA_E_NOT_VALID;
+  if (pfa_path_is_absolute(rel)) return 0;
+  std::string path(comp(rel, path_idx(rel)));
+  vex_file joined;
+  init_record(&joined);
+  int r = join_location(dir, path, &joined);
+  if (r != 0) return r;
+  int rest = text_len(rel) - rel->ranges[PFA_NAME][0];
+  int loc = comp_len(&joined, 0) + comp_len(&joined, 1) + comp_len(&joined, 2);
+  if (loc + rest > kMaxName) return PFA_E_INVALID_NAME;
+  for (int k = PFA_LOC1; k <= PFA_LOC3; ++k) put_component(rel, k, comp(&joined, k));
+  rel->loc_type = joined.loc_type;
+  return 0;
+}
+
+int pfa_make_parent(const vex_file *f, vex_file *out) {
+  if (!valid(f) || !valid(out)) return PFA_E_NOT_VALID;
+  if (out != f && (out->flags & PFA_F_OPEN)) return PFA_E_ERROR;
+  vex_file work;
+  std::memcpy(&work, f, sizeof work);
+  work.appinfo = nullptr;
+  work.stream = nullptr;
+  work.flags &=
+      ~(PFA_F_OPEN | PFA_F_SUBSTITUTE | PFA_F_DIR_CACHED | PFA_F_CACHE_COPY | PFA_F_REMOTE_COUNTED);
+  int r = pfaloc_call_FF(PFALOC_PfaMakeParent, const_cast<vex_file *>(f), &work);
+  if (r == -1) r = 1;
+  if (r != 0 && r != 1) return r;
+  if (r == 1) {
+    if (f->obj_type == OBJ_TYPE_DIRECTORY) {
+      int pk = path_idx(f);
+      std::string path(comp(f, pk));
+      // Drop the last segment; a ".." segment (or an empty relative path)
+      // climbs one more level instead.
+      std::string_view p(path);
+      if (!p.empty() && p.back() == '/') p.remove_suffix(1);
+      size_t cut = p.rfind('/');
+      std::string_view last = cut == std::string_view::npos ? p : p.substr(cut + 1);
+      std::string parent;
+      if (p.empty() || last == "..") {
+        parent = path + "../";
+      } else {
+        parent =
+            std::string(cut == std::string_view::npos ? std::string_view() : p.substr(0, cut + 1));
+      }
+      if (put_component(&work, pk, parent) != 0) return PFA_E_INVALID_NAME;
+    }
+    put_component(&work, PFA_NAME, {});
+    put_component(&work, PFA_EXT, {});
+    put_component(&work, PFA_ITER, {});
+    work.version = 0;
+    work.obj_type = OBJ_TYPE_DIRECTORY;
+    work.flags &= ~PFA_F_GENERIC_NAME;
+  }
+  if (out != f)
+    release_attachments(out);
+  else if (out->appinfo)
+    release_attachments(out);
+  pfa_stream *stream = out->stream;
+  uint32_t open_flags = out->flags & (PFA_F_OPEN | PFA_F_SUBSTITUTE | PFA_F_REMOTE_COUNTED);
+  std::memcpy(out, &work, sizeof work);
+  out->stream = stream;
+  out->flags = (work.flags & ~(PFA_F_OPEN | PFA_F_SUBSTITUTE | PFA_F_REMOTE_COUNTED)) | open_flags;
+  out->appinfo = nullptr;
+  return 0;
+}
+
+int pfa_same_locations(const vex_file *a, const vex_file *b) {
+  if (!valid(a) || !valid(b) || a->loc_type != b->loc_type) return 0;
+  bool cs = pfaloc_is_case_sensitive(const_cast<vex_file *>(a));
+  auto eq = [cs](std::string_view x, std::string_view y) { return cs ? x == y : iequal(x, y); };
+  if (!eq(comp(a, path_idx(a)), comp(b, path_idx(b)))) return 0;
+  if (!eq(comp(a, device_idx(a)), comp(b, device_idx(b)))) return 0;
+  std::string_view ha = comp(a, host_idx(a)), hb = comp(b, host_idx(b));
+  if (a->loc_type == PFA_LOC_STD_FS) {
+    // A missing host is the local host.
+    const std::string &local = local_host();
+    if (ha.empty()) ha = local;
+    if (hb.empty()) hb = local;
+    return iequal(ha, hb);
+  }
+  return eq(ha, hb);
+}
+
+int compare_vex_files(const vex_file *a, const vex_file *b) {
+  bool va = valid(a), vb = valid(b);
+  if (!va || !vb) return va == vb ? 0 : (va ? 1 : -1);
+  if (a->loc_type != b->loc_type) return a->loc_type < b->loc_type ? -1 : 1;
+  bool cs = pfaloc_is_case_sensitive(const_cast<vex_file *>(a));
+  int r = cs ? std::strcmp(a->text, b->text) : ascii_casecmp(a->text, b->text);
+  if (r != 0) return r < 0 ? -1 : 1;
+  if (pfaloc_allows_numeric_versions(const_cast<vex_file *>(a)) && a->version != b->version)
+    return a->version < b->version ? -1 : 1;
+  return 0;
+}
+
+void dump_vex_file(const vex_file *f, const vex_file *cur_dir) {
+  static const char *const kLabels[PFA_COMPONENT_COUNT] = {"loc1", "loc2", "loc3",
+                                                           "name", " ext", "iter"};
+  if (!valid(f)) {
+    vex_printf("Invalid file object\n");
+    return;
+  }
+  if (f == cur_dir) vex_printf("This file represents the Current Directory\n");
+  for (int k = 0; k < PFA_COMPONENT_COUNT; ++k) {
+    if (comp_len(f, k) == 0) continue;
+    std::string value(comp(f, k));
+    vex_printf("      %s: %s\n", kLabels[k], value.c_str());
+  }
+  vex_printf("   version:  %d\n", f->version);
+  vex_printf("      type: %d\n", f->obj_type);
+  if (f->stream) pfaloc_call_FL(PFALOC_PfaDbgShowStream, const_cast<vex_file *>(f));
+  vex_printf("End of this file.\n\n");
+  if ((f->flags & PFA_F_SUBSTITUTE) && f->stream &&
+      valid(static_cast<vex_file *>(f->stream->handle)) && f->stream->handle != f) {
+    vex_printf("Substitute stream will be displayed below.\n");
+    dump_vex_file(static_cast<const vex_file *>(f->stream->handle), cur_dir);
+  }
+}
+
+}  // extern "C"

@@ -1,0 +1,222 @@
+// Internal parts of the file object: component access, the layer's
+// first-use set-up, the parser and formatter pieces the location types
+// share, and the operating-system calls of the built-in file systems.
+#ifndef KW_PFA_PFA_INTERNAL_H
+#define KW_PFA_PFA_INTERNAL_H
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "keelwork/pfa.h"
+
+// The stream record. Only what the location methods of this layer use is
+// here yet: the handle comes first, so a substitute vex_file is found in
+// the record's first word.
+struct pfa_stream {
+  void *handle;
+  void *file_converter;
+  void *session_converter;
+  int32_t encoding_decided;
+  int32_t file_encoding;
+  int32_t raw;
+  int32_t bom_length;
+};
+
+namespace kw::pfa {
+
+inline constexpr int kNameSize = PFA_NAME_SIZE;
+inline constexpr int kMaxName = PFA_NAME_SIZE - 1;
+inline constexpr int kComponentSize = PFA_COMPONENT_SIZE;
+
+// A name being built: fixed room for twice a full name on the stack, so
+// that parsing and formatting allocate nothing. Appends that do not fit set
+// the overflow mark and leave the text as it was.
+class NameBuf {
+ public:
+  static constexpr size_t kCap = 2 * PFA_NAME_SIZE;
+  NameBuf() { d_[0] = 0; }
+  explicit NameBuf(std::string_view s) : NameBuf() { append(s); }
+  NameBuf(const NameBuf &) = delete;
+  NameBuf &operator=(const NameBuf &) = delete;
+
+  bool append(std::string_view s) {
+    if (n_ + s.size() >= kCap) return overflow_ = true, false;
+    for (size_t i = 0; i < s.size(); ++i) d_[n_ + i] = s[i];
+    n_ += s.size();
+    d_[n_] = 0;
+    return true;
+  }
+  bool push(char c) { return append(std::string_view(&c, 1)); }
+  bool prepend(std::string_view s) {
+    if (n_ + s.size() >= kCap) return overflow_ = true, false;
+    for (size_t i = n_ + 1; i-- > 0;) d_[i + s.size()] = d_[i];
+    for (size_t i = 0; i < s.size(); ++i) d_[i] = s[i];
+    n_ += s.size();
+    return true;
+  }
+  void assign(std::string_view s) {
+    clear();
+    append(s);
+  }
+  void clear() {
+    n_ = 0;
+    d_[0] = 0;
+    overflow_ = false;
+  }
+  void resize(size_t n) {
+    if (n < n_) n_ = n, d_[n_] = 0;
+  }
+  std::string_view view() const { return std::string_view(d_, n_); }
+  operator std::string_view() const { return view(); }
+  const char *c_str() const { return d_; }
+  char *data() { return d_; }
+  size_t size() const { return n_; }
+  bool empty() const { return n_ == 0; }
+  char back() const { return n_ ? d_[n_ - 1] : 0; }
+  char operator[](size_t i) const { return d_[i]; }
+  bool overflow() const { return overflow_; }
+  // After writing into data() directly.
+  void sync() {
+    n_ = 0;
+    while (n_ < kCap - 1 && d_[n_]) ++n_;
+    d_[n_] = 0;
+  }
+
+ private:
+  char d_[kCap];
+  size_t n_ = 0;
+  bool overflow_ = false;
+};
+
+// memcpy that accepts the null data of an empty string_view.
+inline void copy_bytes(void *dst, const void *src, size_t n) {
+  if (n) __builtin_memcpy(dst, src, n);
+}
+
+inline bool valid(const vex_file *f) { return f && f->magic == PFA_MAGIC; }
+inline int comp_len(const vex_file *f, int k) { return f->ranges[k][1] - f->ranges[k][0]; }
+inline std::string_view comp(const vex_file *f, int k) {
+  return std::string_view(f->text + f->ranges[k][0], static_cast<size_t>(comp_len(f, k)));
+}
+inline int text_len(const vex_file *f) { return f->ranges[PFA_ITER][1]; }
+
+// The index of the component holding the device, host and path for the
+// file's location type (0, 1, 2 by default).
+int device_idx(const vex_file *f);
+int host_idx(const vex_file *f);
+int path_idx(const vex_file *f);
+
+// Bit t set: location type t is registered and claims names; and its
+// claim method.
+uint32_t claim_mask();
+pfaloc_method claim_method(int t);
+
+// Sets the layer up once: locks, built-in location types, record pool.
+void ensure_layer();
+// Initial state, keeping nothing (no hooks run).
+void init_record(vex_file *f);
+// Calls the location's PfaFree and releases the attachments.
+void release_attachments(vex_file *f);
+// Empties `f` to the initial state after releasing what it holds.
+void reset_record(vex_file *f);
+// The current-directory record (owned by the layer), or null when the
+// process has none.
+vex_file *cur_dir_record();
+// The same without making it.
+vex_file *cur_dir_if_made();
+
+// Raw component replacement (no checks but the length): 0 or 9.
+int put_component(vex_file *f, int k, std::string_view s);
+
+// Backslashes to '/', "." segments dropped, a final '/' ensured.
+void normalize_path(std::string_view in, NameBuf &out);
+// Offers `text` to the registered location types (15 down to 1, or only
+// `loc_type`); the first that answers 0 has stored components 0..2 and set
+// `loc_type`. The last refusal's code otherwise, with loc_type restored.
+int claim_location(vex_file *f, const char *text, int loc_type, int *consumed);
+
+// Parsing switches.
+bool allow_unusual_revision_chars();
+bool hide_initial_dot_files();
+
+// The tail grammar: name, extension, string version, version and type.
+struct Tail {
+  std::string_view name, ext, rev;
+  int version = 0;
+  int32_t type = -6;
+  bool family = false;
+};
+// Splits `tail`; `weak` skips the type's name rules, `case_check` refuses
+// upper case for lower-case types.
+void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out);
+// A version string: optional '-', digits not starting with '0', 16 bits.
+bool parse_version(std::string_view s, int *version);
+// 1 when the name holds a character outside the allowed set.
+bool name_has_unusual_chars(std::string_view name);
+// 1 for "inst<gen>" with '>' last and a non-empty generic.
+bool is_family_form(std::string_view name);
+
+// Full parse (the steps of pfa_parse_to_vex_file).
+int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type, int dir_mode,
+               bool strict_case);
+
+// Formatting helpers.
+// The path component written with backslashes, runs of '/' as one, ".."
+// pairs removed; scheme paths unchanged.
+void backslash_path(std::string_view path, NameBuf &out);
+// Whether formatting lowercases the name: the type refuses mixed case.
+bool lower_for(const vex_file *f);
+// Name, extension and numeric version as formatting writes them.
+void formatted_tail(const vex_file *f, NameBuf &out);
+// The location string through the location's method.
+int location_string(const vex_file *f, NameBuf &out);
+// Lowercases ASCII letters in place.
+void ascii_lower(char *s, size_t n);
+// True when `s` begins with one of the data-management path schemes
+// "lhpub:", "lhws:", "lhp:".
+bool has_path_scheme(std::string_view s);
+// ASCII case-insensitive strcmp.
+int ascii_casecmp(const char *a, const char *b);
+// Case-insensitive ASCII equality.
+bool iequal(std::string_view a, std::string_view b);
+
+// Wide and byte names.
+bool to_bytes(const kw_wchar *w, char *out, size_t size);
+bool to_wide(const char *s, kw_wchar *out, size_t size);
+
+// Built-in location types.
+int register_builtins();
+// Joins the directory's location and a relative text into a location
+// claimed by the directory's type, in `out`.
+int join_location(const vex_file *dir, std::string_view relative, vex_file *out);
+// Answers 12 when the standard or UNC file system's path names a
+// directory.
+int os_path_of(const vex_file *f, std::string &out, bool with_name);
+
+// The current host name, for comparisons of the standard file system.
+const std::string &local_host();
+
+// Operating-system calls (posix/).
+namespace os {
+bool home_dir(std::string &out);
+bool current_dir(std::string &out);
+bool host_name(std::string &out);
+// 1 directory, 0 something else, -1 missing.
+int path_kind(const char *path);
+// The name of the entry of `dir` equal to `name` ignoring ASCII case.
+bool find_case_insensitive(const std::string &dir, std::string_view name, std::string &found);
+// Directory reading: an opaque handle, entries one by one (false at the
+// end), and close.
+void *dir_open(const char *path);
+bool dir_next(void *handle, std::string &name, bool *is_dir);
+void dir_close(void *handle);
+// 1 when the file system at `path` is a network or FUSE file system.
+bool is_remote(const char *path);
+int access_ok(const char *path, int mode);
+}  // namespace os
+
+}  // namespace kw::pfa
+
+#endif  // KW_PFA_PFA_INTERNAL_H
