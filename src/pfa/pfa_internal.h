@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "keelwork/pfa.h"
+#include "runtime/fsys_internal.h"
 
 // The stream record. Only what the location methods of this layer use is
 // here yet: the handle comes first, so a substitute vex_file is found in
@@ -198,24 +199,8 @@ int os_path_of(const vex_file *f, std::string &out, bool with_name);
 // The current host name, for comparisons of the standard file system.
 const std::string &local_host();
 
-// Operating-system calls (posix/).
-namespace os {
-bool home_dir(std::string &out);
-bool current_dir(std::string &out);
-bool host_name(std::string &out);
-// 1 directory, 0 something else, -1 missing.
-int path_kind(const char *path);
-// The name of the entry of `dir` equal to `name` ignoring ASCII case.
-bool find_case_insensitive(const std::string &dir, std::string_view name, std::string &found);
-// Directory reading: an opaque handle, entries one by one (false at the
-// end), and close.
-void *dir_open(const char *path);
-bool dir_next(void *handle, std::string &name, bool *is_dir);
-void dir_close(void *handle);
-// 1 when the file system at `path` is a network or FUSE file system.
-bool is_remote(const char *path);
-int access_ok(const char *path, int mode);
-}  // namespace os
+// Operating-system calls, from the runtime layer.
+namespace os = kw::runtime::fsys;
 
 }  // namespace kw::pfa
 

@@ -268,7 +268,14 @@ int std_access(vex_file *f, int mode, int) {
   std::string path;
   int r = os_path_of(f, path, true);
   if (r != 0) return r;
-  return os::access_ok(existing_path(path).c_str(), mode);
+  switch (os::access_ok(existing_path(path).c_str(), mode)) {
+    case 0:
+      return 0;
+    case os::kAccessMissing:
+      return PFA_E_NOT_FOUND;
+    default:
+      return PFA_E_NO_ACCESS;
+  }
 }
 
 int std_dir_open(vex_file *f, pfa_stream *l, void *, void *, void *, int) {

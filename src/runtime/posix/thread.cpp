@@ -4,6 +4,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -292,7 +293,10 @@ KW_API int thrThread_Execute_With_StackSize(thrThread *thread, size_t stack_size
   pthread_attr_t attr;
   pthread_attr_init(&attr);
   if (stack_size) {
-    if (stack_size < static_cast<size_t>(PTHREAD_STACK_MIN)) stack_size = PTHREAD_STACK_MIN;
+    // The system minimum (16 KiB) cannot hold a formatted message or the
+    // thread-exit functions; small requests get a floor that can.
+    constexpr size_t kStackFloor = 256 * 1024;
+    stack_size = std::max({stack_size, kStackFloor, static_cast<size_t>(PTHREAD_STACK_MIN)});
     pthread_attr_setstacksize(&attr, stack_size);
   }
   int rc = pthread_create(&thread->handle, &attr, thread_entry, thread);

@@ -4,9 +4,9 @@
 #include <cerrno>
 #include <ctime>
 
-#include "os/os_internal.h"
+#include "runtime/clock_internal.h"
 
-namespace kw::os {
+namespace kw::runtime::clock {
 
 WallClock wall_clock() {
   timespec ts{};
@@ -64,4 +64,4 @@ bool gmt_seconds(std::tm *tm, time_t *out) {
   return true;
 }
 
-}  // namespace kw::os
+}  // namespace kw::runtime::clock

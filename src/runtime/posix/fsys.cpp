@@ -1,6 +1,6 @@
-// The operating-system calls of the built-in file systems on POSIX: home
-// and current directory, host name, file kinds, directory reading, access
-// tests and whether a file system is remote.
+// The operating-system calls of the file layer's built-in file systems on
+// POSIX: home and current directory, host name, file kinds, directory
+// reading, access tests and whether a file system is remote.
 #include <dirent.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -12,10 +12,9 @@
 #include <vector>
 
 #include "keelwork/btk_os.h"
-#include "keelwork/pfa.h"
-#include "pfa/pfa_internal.h"
+#include "runtime/fsys_internal.h"
 
-namespace kw::pfa::os {
+namespace kw::runtime::fsys {
 
 bool home_dir(std::string &out) {
   if (const char *home = btk_getenv("HOME"); home && *home) {
@@ -64,12 +63,27 @@ int path_kind(const char *path) {
   return S_ISDIR(st.st_mode) ? 1 : 0;
 }
 
+namespace {
+
+bool ascii_iequal(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'A' && x <= 'Z') x += 32;
+    if (y >= 'A' && y <= 'Z') y += 32;
+    if (x != y) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool find_case_insensitive(const std::string &dir, std::string_view name, std::string &found) {
   DIR *d = ::opendir(dir.c_str());
   if (!d) return false;
   bool ok = false;
   while (struct dirent *e = ::readdir(d)) {
-    if (iequal(e->d_name, name)) {
+    if (ascii_iequal(e->d_name, name)) {
       found = e->d_name;
       ok = true;
       break;
@@ -120,7 +134,7 @@ bool is_remote(const char *path) {
 
 int access_ok(const char *path, int mode) {
   if (::access(path, mode) == 0) return 0;
-  return errno == ENOENT || errno == ENOTDIR ? PFA_E_NOT_FOUND : PFA_E_NO_ACCESS;
+  return errno == ENOENT || errno == ENOTDIR ? kAccessMissing : kAccessDenied;
 }
 
-}  // namespace kw::pfa::os
+}  // namespace kw::runtime::fsys
