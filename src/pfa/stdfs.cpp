@@ -243,9 +243,12 @@ std::string existing_path(const std::string &path) {
   size_t cut = p.rfind('/');
   std::string parent = cut == std::string::npos ? "." : (cut == 0 ? "/" : p.substr(0, cut));
   std::string found;
-  if (os::find_case_insensitive(parent, cut == std::string::npos ? p : p.substr(cut + 1), found))
-    return (cut == std::string::npos ? std::string() : p.substr(0, cut + 1)) + found;
-  return path;
+  if (!os::find_case_insensitive(parent, cut == std::string::npos ? p : p.substr(cut + 1), found))
+    return path;
+  if (cut == std::string::npos) return found;
+  p.resize(cut + 1);
+  p.append(found);
+  return p;
 }
 
 int std_is_folder(vex_file *f) {
@@ -446,7 +449,10 @@ int os_path_of(const vex_file *f, std::string &out, bool with_name) {
     const char *root = btk_getenv("KEELWORK_UNC_ROOT");
     out = root && *root ? root : kDefaultUncRoot;
     while (out.size() > 1 && out.back() == '/') out.pop_back();
-    if (host.size() > 2) out += "/" + std::string(host.substr(2));
+    if (host.size() > 2) {
+      out += '/';
+      out.append(host.substr(2));
+    }
     out += device;
     out += path;
   } else if (f->loc_type == PFA_LOC_STD_FS) {
