@@ -35,6 +35,14 @@ bool needs_empty_extension(const vex_file *f) {
   return !(hide_initial_dot_files() && name[0] == '.');
 }
 
+// A name or extension holding '|' (read from text with two) needs the
+// separator written even for an empty string version, or its own '|' would
+// start one when read back.
+bool has_bar(const vex_file *f) {
+  return comp(f, PFA_NAME).find('|') != std::string_view::npos ||
+         comp(f, PFA_EXT).find('|') != std::string_view::npos;
+}
+
 int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   out.clear();
   int loc_bits = mask & (PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH);
@@ -62,8 +70,8 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   } else if ((mask & PFA_M_EXT) && !is_dir && needs_empty_extension(f)) {
     out.push('.');  // else the name's last '.' would start an extension
   }
-  if ((mask & PFA_M_STRING_VERSION) && comp_len(f, PFA_ITER) > 0) {
-    out.push('|');
+  if ((mask & PFA_M_STRING_VERSION) && (comp_len(f, PFA_ITER) > 0 || has_bar(f))) {
+    out.push('|');  // with a '|' in the name, only a last one is the separator
     out.append(comp(f, PFA_ITER));
   } else if ((mask & PFA_M_VERSION) && f->version != 0) {
     if ((f->version < -2 || f->version > 0) &&

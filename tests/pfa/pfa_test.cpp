@@ -307,6 +307,12 @@ TEST_F(PfaEnv, TwoBarsAreReportedAndTheLastCounts) {
   auto seen = reports.take();
   ASSERT_EQ(seen.size(), 1u);
   EXPECT_EQ(seen[0], "parse_name_ext_vers: not expecting two");
+
+  // A bar kept in the name with an empty revision must read back the same.
+  ASSERT_EQ(parse_to_pfa(f_, -1, "a||"), 0);
+  EXPECT_EQ(component(f_, PFA_NAME), "a|");
+  EXPECT_EQ(full(f_), "a||");
+  reports.take();
 }
 
 TEST_F(PfaEnv, ExpansionBeyondTheLimitIsRefused) {
