@@ -32,7 +32,8 @@ KW_API int copy_wstring_array_to_xarray(const kw_wchar *const *array, int count,
  * to_address. */
 KW_API int copy_wstring_xarray_from_to(const kw_wchar *const *from, void *to_address, int increment,
                                        int first, int last);
-/* Converting copies of `count` strings into a wide (byte) string xar. */
+/* Converting copies of `count` strings into a wide (byte) string xar; byte
+ * strings are in the session encoding. */
 KW_API int char_array_to_wchar_xarray(const char *const *array, int count, void *to_address);
 KW_API int wchar_array_to_char_xarray(const kw_wchar *const *array, int count, void *to_address);
 /* Appends `string` to the wide string xar (created when null): a copy when

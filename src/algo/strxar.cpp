@@ -6,6 +6,7 @@
 #include "keelwork/btk_unicode.h"
 #include "keelwork/memory.h"
 #include "keelwork/strxar.h"
+#include "keelwork/wstring.h"
 
 using kw::algo::count_of;
 using kw::algo::slot;
@@ -70,6 +71,19 @@ kw_wchar *utf8_to_utf16(const char *text) {
 char *utf16_to_utf8(const kw_wchar *text) {
   static const char replacement[] = "\xef\xbf\xbd";
   return convert_replacing(text, btkStrUtf16ToUtf8, replacement);
+}
+
+// Byte strings are in the session encoding (UTF-8 in Unicode mode); text
+// the session's conversion refuses is taken as UTF-8 with replacements, so
+// that every string still gets a copy.
+kw_wchar *session_to_wide(const char *text) {
+  if (kw_wchar *w = make_strtows(text)) return w;
+  return utf8_to_utf16(text);
+}
+
+char *wide_to_session(const kw_wchar *text) {
+  if (char *s = make_wstostr(text)) return s;
+  return utf16_to_utf8(text);
 }
 
 void release_strings(void *to_address) {
@@ -137,13 +151,13 @@ KW_API int copy_wstring_xarray_from_to(const kw_wchar *const *from, void *to_add
 KW_API int char_array_to_wchar_xarray(const char *const *array, int count, void *to_address) {
   if (!array) count = 0;
   return store_strings(to_address, count, kIncrement,
-                       [array](int i) { return utf8_to_utf16(string_at(array, i)); });
+                       [array](int i) { return session_to_wide(string_at(array, i)); });
 }
 
 KW_API int wchar_array_to_char_xarray(const kw_wchar *const *array, int count, void *to_address) {
   if (!array) count = 0;
   return store_strings(to_address, count, kIncrement,
-                       [array](int i) { return utf16_to_utf8(string_at(array, i)); });
+                       [array](int i) { return wide_to_session(string_at(array, i)); });
 }
 
 KW_API int append_wstr_to_wstr_xarray(void *array_address, const kw_wchar *string, int copy) {

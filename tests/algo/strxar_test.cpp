@@ -1,4 +1,6 @@
 #include <gtest/gtest.h>
+#include <keelwork/btk_unicode.h>
+#include <keelwork/lang.h>
 #include <keelwork/memory.h>
 #include <keelwork/strxar.h>
 #include <keelwork/xar.h>
@@ -91,3 +93,19 @@ TEST(StrXar, ResizeReportsBadCalls) {
 }
 
 }  // namespace
+
+TEST(StrXar, ConversionsFollowTheSessionEncoding) {
+  btkUnicodeSetEnabled(0);
+  set_language(LANG_RUSSIAN);
+  const char *cp1251[] = {"\xC6\xE6"};
+  kw_wchar **ws = nullptr;
+  ASSERT_EQ(char_array_to_wchar_xarray(cp1251, 1, &ws), 1);
+  EXPECT_EQ(std::u16string(ws[0]), u"\x0416\x0436");
+  char **back = nullptr;
+  ASSERT_EQ(wchar_array_to_char_xarray(ws, 1, &back), 1);
+  EXPECT_STREQ(back[0], "\xC6\xE6");
+  set_language(LANG_ENGLISH);
+  btkUnicodeSetEnabled(1);
+  release_wstring_xarray(&ws);
+  rls_string_xarray(&back);
+}
