@@ -37,6 +37,7 @@
 #include "objtype.h"
 #include "pfa.h"
 #include "pfaloc.h"
+#include "pfadir.h"
 
 /* text */
 #include "lang.h"

@@ -14,6 +14,7 @@
 #include "keelwork/thread.h"
 #include "keelwork/xar.h"
 #include "pfa/pfa_internal.h"
+#include "pfa/pfadir_internal.h"
 #include "runtime/runtime_internal.h"
 
 namespace kw::pfa {
@@ -54,6 +55,7 @@ void ensure_layer() {
   if (!g_plain_alloc) g_pool = alloc_pool(nullptr, sizeof(vex_file), 64);
   appinfo_register_type_mt(nullptr, nullptr, nullptr, &g_layer_kind);
   register_builtins();
+  dir::setup();
   g_layer_ready.store(true, std::memory_order_release);
 }
 
