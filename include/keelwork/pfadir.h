@@ -154,6 +154,14 @@ KW_API int pfadc_find_appdata(const char *name);
  * previous mark, or -2 when the directory has no entry. */
 KW_API int pfadc_set_nt_dir_writable(const char *name, int value);
 KW_API int pfadc_get_nt_dir_writable(const char *name);
+/* The cache's debug prints: 1 on, 0 off, -1 read "___DIR_CACHE_DEBUG"
+ * again at the next print (on unless it begins with 'f' or 'F'; it is
+ * otherwise read once). The previous setting (0 or 1). */
+KW_API int pfa_set_dir_cache_debug(int on);
+/* At most `n` directories watched at once (-1: the kernel's limit, or
+ * KEELWORK_INOTIFY_LIMIT when set); directories beyond fall back to
+ * modification times. The previous limit. */
+KW_API int pfa_set_dir_watch_limit(int n);
 /* Number of entries in use (state other than free). */
 KW_API int pfa_dir_cache_count(void);
 

@@ -73,7 +73,6 @@ std::atomic<bool> g_forced{false};
 std::atomic<uint64_t> g_generation{0};
 
 std::atomic<int> g_debug{-1};  // -1 not read yet
-void (*g_sink)(const char *) = nullptr;
 std::atomic<int> g_next_thread{1};
 thread_local int t_thread = 0;
 
@@ -285,21 +284,14 @@ bool debug_on() {
   return d == 1;
 }
 
-void set_debug(bool on) { g_debug.store(on ? 1 : 0); }
-void set_debug_sink(void (*sink)(const char *)) { g_sink = sink; }
-
 void debug_print(const char *format, ...) {
   char buf[1024];
   va_list ap;
   va_start(ap, format);
   std::vsnprintf(buf, sizeof buf, format, ap);
   va_end(ap);
-  if (g_sink) {
-    g_sink(buf);
-  } else {
-    std::fputs(buf, btk_get_stderr());
-    std::fflush(btk_get_stderr());
-  }
+  std::fputs(buf, btk_get_stderr());
+  std::fflush(btk_get_stderr());
 }
 
 bool cache_key(const vex_file *dir, std::string &key) {
@@ -503,6 +495,14 @@ using namespace kw::pfa::dir;
 extern "C" {
 
 int get_dir_cache_max(void) { return g_max.load(); }
+
+int pfa_set_dir_cache_debug(int on) {
+  int old = debug_on() ? 1 : 0;
+  g_debug.store(on < 0 ? -1 : on ? 1 : 0);
+  return old;
+}
+
+int pfa_set_dir_watch_limit(int n) { return kw::runtime::dirwatch::set_limit(n < 0 ? -1 : n); }
 
 int set_dir_cache_max(const char *name, const kw_wchar *wvalue) {
   int old = g_max.load();

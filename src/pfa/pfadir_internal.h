@@ -93,10 +93,6 @@ void cache_return(vex_file *dir, const std::string &key);
 // is on.
 bool debug_on();
 void debug_print(const char *format, ...) __attribute__((format(printf, 1, 2)));
-// Test hooks: where debug prints go (null: standard error), and the debug
-// switch as if read from the environment.
-void set_debug_sink(void (*sink)(const char *text));
-void set_debug(bool on);
 
 // Installs the directory methods of the built-in file systems and the
 // console opener of the text subsystem; called once by the layer's set-up.

@@ -33,6 +33,8 @@ Display display_of(const vex_file *e) {
     while (!p.empty() && p.back() == '/') p.remove_suffix(1);
     size_t cut = p.rfind('/');
     d.name = cut == std::string_view::npos ? p : p.substr(cut + 1);
+    // The root of a drive is known by its device.
+    if (d.name.empty()) d.name = comp(e, device_idx(e));
     d.lower = false;
   } else {
     d.name = comp(e, PFA_NAME);
