@@ -36,8 +36,8 @@
 /* file access */
 #include "objtype.h"
 #include "pfa.h"
-#include "pfaloc.h"
 #include "pfadir.h"
+#include "pfaloc.h"
 
 /* text */
 #include "lang.h"

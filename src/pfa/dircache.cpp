@@ -532,6 +532,8 @@ int pfa_set_dir_cache(const char *name) {
     kw::runtime::LazyLock guard(g_lock);
     Cache &c = cache();
     if (!is_always(c, key)) c.always.push_back(key);
+    c.exists = true;
+    g_exists.store(true, std::memory_order_release);
     return 0;
   }
   {
