@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <vector>
 
 #include "keelwork/debug.h"
@@ -99,12 +101,9 @@ bool filter_matches(const Pfa_Scan_Filter *filter, const vex_file *e) {
   return false;
 }
 
-struct ScanOrder {
-  bool no_case;
-  bool string_versions;
-  bool operator()(const vex_file *a, const vex_file *b) const {
-    return compare_entries(a, b, no_case, string_versions) < 0;
-  }
+struct SortKey {
+  uint32_t off, len;
+  vex_file *e;
 };
 
 void print_list(vex_file **list, int count) {
@@ -115,20 +114,6 @@ void print_list(vex_file **list, int count) {
     std::printf("%s\n", name);
   }
   std::printf("----------------------------------------\n");
-}
-
-// Same file apart from its version.
-bool same_file(const vex_file *a, const vex_file *b, bool no_case) {
-  if (a->obj_type == OBJ_TYPE_DIRECTORY || b->obj_type == OBJ_TYPE_DIRECTORY) return false;
-  Display x = display_of(a), y = display_of(b);
-  size_t n = display_len(x);
-  if (n != display_len(y)) return false;
-  for (size_t k = 0; k < n; ++k) {
-    unsigned char c = char_at(x, k), d = char_at(y, k);
-    if (no_case) c = fold(c), d = fold(d);
-    if (c != d) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -247,50 +232,100 @@ int pfa_scandir_low(vex_file *dir, int flags, const Pfa_Scan_Filter *filter, con
   }
   if (r != 0) return PFA_E_CANT_OPEN;
 
-  std::vector<vex_file> entries;
-  vex_file entry;
-  init_record(&entry);
-  while ((r = pfa_read_dir(dir, &entry)) == 0) {
-    bool is_dir = entry.obj_type == OBJ_TYPE_DIRECTORY;
-    if ((entry.flags & PFA_F_OS_HIDDEN) && !(flags & PFA_SCAN_HIDDEN)) continue;
-    if (is_dir && (flags & PFA_SCAN_FILES_ONLY)) continue;
-    if (!is_dir && (flags & PFA_SCAN_DIRS_ONLY)) continue;
-    if ((!is_dir || (flags & PFA_SCAN_FILTER_DIRS)) && !filter_matches(filter, &entry)) continue;
-    vex_file &kept = entries.emplace_back(entry);
-    kept.stream = nullptr;
-    kept.flags &= ~(PFA_F_OPEN | PFA_F_DIR_CACHED | PFA_F_CACHE_COPY);
-    entry.appinfo = nullptr;  // moved into `kept`
+  auto wanted = [&](const vex_file &e) {
+    bool is_dir = e.obj_type == OBJ_TYPE_DIRECTORY;
+    if ((e.flags & PFA_F_OS_HIDDEN) && !(flags & PFA_SCAN_HIDDEN)) return false;
+    if (is_dir && (flags & PFA_SCAN_FILES_ONLY)) return false;
+    if (!is_dir && (flags & PFA_SCAN_DIRS_ONLY)) return false;
+    return !((!is_dir || (flags & PFA_SCAN_FILTER_DIRS)) && !filter_matches(filter, &e));
+  };
+  // Entries read from the disk are kept here; a listing lent by the cache
+  // is used in place (its snapshot is held until the list is made).
+  std::deque<vex_file> read;
+  std::vector<vex_file *> found;
+  std::shared_ptr<Snapshot> held;
+  DirListing *listing = listing_of(dir);
+  if (listing && listing->state->replay && !listing->state->relocate && listing->state->snap &&
+      listing->state->pos == 0) {
+    held = listing->state->snap;
+    listing->state->pos = held->entries.size();
+    found.reserve(held->entries.size());
+    for (vex_file &e : held->entries)
+      if (wanted(e)) found.push_back(&e);
+    r = PFA_E_NOT_CACHABLE;
+  } else {
+    vex_file entry;
+    init_record(&entry);
+    while ((r = pfa_read_dir(dir, &entry)) == 0) {
+      if (!wanted(entry)) continue;
+      vex_file &kept = read.emplace_back(entry);
+      kept.stream = nullptr;
+      kept.flags &= ~(PFA_F_OPEN | PFA_F_DIR_CACHED | PFA_F_CACHE_COPY);
+      entry.appinfo = nullptr;  // moved into `kept`
+      found.push_back(&kept);
+    }
+    release_attachments(&entry);
   }
-  release_attachments(&entry);
   if (!(flags & PFA_SCAN_KEEP_OPEN)) pfadir_close(dir);
   if (r != PFA_E_NOT_CACHABLE) {
-    for (vex_file &e : entries) release_attachments(&e);
+    for (vex_file &e : read) release_attachments(&e);
     return r == PFA_E_NOT_VALID ? PFA_E_NOT_VALID : PFA_E_ERROR;
   }
 
-  std::vector<vex_file *> order;
-  order.reserve(entries.size());
-  for (vex_file &e : entries) order.push_back(&e);
-  ScanOrder less{no_case, string_versions};
+  // Sort keys, made once per entry: a directory mark and the displayed
+  // name as it compares (lowered or folded where the order says so).
+  std::string keys;
+  keys.reserve(found.size() * 24);
+  std::vector<SortKey> order(found.size());
+  for (size_t i = 0; i < found.size(); ++i) {
+    const vex_file *e = found[i];
+    Display d = display_of(e);
+    size_t start = keys.size();
+    keys.push_back(e->obj_type == OBJ_TYPE_DIRECTORY ? '0' : '1');
+    size_t n = display_len(d);
+    for (size_t k = 0; k < n; ++k) {
+      unsigned char c = char_at(d, k);
+      keys.push_back(static_cast<char>(no_case ? fold(c) : c));
+    }
+    order[i] =
+        SortKey{static_cast<uint32_t>(start), static_cast<uint32_t>(keys.size() - start), found[i]};
+  }
+  auto compare = [&](const SortKey &x, const SortKey &y) {
+    int c = std::string_view(keys.data() + x.off, x.len)
+                .compare(std::string_view(keys.data() + y.off, y.len));
+    if (c != 0) return c;
+    if (string_versions) {
+      c = comp(x.e, PFA_ITER).compare(comp(y.e, PFA_ITER));
+      if (c != 0) return c;
+    }
+    return x.e->version == y.e->version ? 0 : x.e->version < y.e->version ? -1 : 1;
+  };
+  auto less = [&](const SortKey &x, const SortKey &y) { return compare(x, y) < 0; };
   if (!std::is_sorted(order.begin(), order.end(), less))
     std::stable_sort(order.begin(), order.end(), less);
   // The duplicate rule: of entries that compare equal the first read stays.
   std::vector<vex_file *> kept;
   kept.reserve(order.size());
-  for (vex_file *e : order) {
-    if (!kept.empty() && compare_entries(kept.back(), e, no_case, string_versions) == 0) {
+  const SortKey *last = nullptr;
+  for (const SortKey &k : order) {
+    if (last && compare(*last, k) == 0) {
       char name[kNameSize];
-      pfa_get_full_name(e, name);
+      pfa_get_full_name(k.e, name);
       dbg_print_info("pfa_scandir", "duplicates in file list! %s", name);
-      release_attachments(e);
+      release_attachments(k.e);
       continue;
     }
-    if ((flags & PFA_SCAN_HIGHEST) && !kept.empty() && same_file(kept.back(), e, no_case)) {
+    if ((flags & PFA_SCAN_HIGHEST) && last && k.e->obj_type != OBJ_TYPE_DIRECTORY &&
+        std::string_view(keys.data() + last->off, last->len) ==
+            std::string_view(keys.data() + k.off, k.len)) {
+      // The same file in a higher version.
       release_attachments(kept.back());
-      kept.back() = e;
+      kept.back() = k.e;
+      last = &k;
       continue;
     }
-    kept.push_back(e);
+    kept.push_back(k.e);
+    last = &k;
   }
   size_t n = kept.size();
   if (n == 0) return 0;
