@@ -140,7 +140,8 @@ KW_API int set_dir_cache_max(const char *name, const kw_wchar *wvalue);
  * list. 0, or 9 when the name does not parse. */
 KW_API int pfa_set_dir_cache(const char *name);
 /* Caching forced (1) or not (0): forced caching ignores the location's
- * eligibility. The previous value. */
+ * eligibility, so that remote directories are cached too (by modification
+ * time). The previous value. */
 KW_API int pfa_force_cache_dir(int force);
 /* Drops the cache entries of the directory holding `name` (for a directory
  * also of its parent). An empty or null name means the current directory.
@@ -172,8 +173,8 @@ KW_API int get_nt_directory_caching(void);
 
 /* Validation of one directory (a file-layer or POSIX directory name).
  * init: `*cachable` 1 when it may be cached now; in mode 1 `*notification`
- * gets a watch (0 when none could be set: the directory falls back to
- * modification times); `*mod_time` its modification time in nanoseconds
+ * gets a watch (0 on a remote file system or when none could be set: the
+ * directory then goes by modification time); `*mod_time` its modification time in nanoseconds
  * since 1970. A directory modified within 2 seconds (30 on a remote file
  * system) is not cachable by modification time. 0, or 2 when missing. */
 KW_API int nt_directory_cache_init_fields(const char *name, int *cachable, int64_t *notification,

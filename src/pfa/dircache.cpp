@@ -191,7 +191,10 @@ int init_fields_path(const std::string &path, int mode, CacheFields &fields) {
   if (mode == 0) return 0;
   int64_t t = 0;
   if (!mod_time_ns(path, t)) return 0;
-  if (mode == 1) {
+  // A watch does not see changes made by other machines on a network file
+  // system: remote directories go by modification time.
+  bool remote = os::is_remote(path.c_str());
+  if (mode == 1 && !remote) {
     int error = 0;
     int64_t token = watch::watch(path.c_str(), &error);
     if (token > 0) {
@@ -204,7 +207,6 @@ int init_fields_path(const std::string &path, int mode, CacheFields &fields) {
     if (debug_on())
       debug_print("nt_cache> %s: inotify limit reached, using modification times\n", path.c_str());
   }
-  bool remote = os::is_remote(path.c_str());
   int64_t window = remote ? kRemoteWindowNs : kLocalWindowNs;
   int64_t now = now_ns();
   if (t > now - window) {
@@ -255,7 +257,8 @@ int std_cache_eligible(vex_file *f, void *out) {
   std::string path;
   if (os_path_of(f, path, false) != 0) return 0;
   if (path.empty()) path = ".";
-  if (os::is_remote(path.c_str())) return 0;  // only local file systems are cached
+  // Only local file systems are cached unless caching is forced.
+  if (!g_forced.load() && os::is_remote(path.c_str())) return 0;
   if (!out) return 1;
   return init_fields_path(path, mode, *static_cast<CacheFields *>(out));
 }
@@ -652,7 +655,7 @@ int nt_directory_cache_init_fields(const char *name, int *cachable, int64_t *not
   int64_t t = 0;
   if (!mod_time_ns(path, t)) return PFA_E_NOT_FOUND;
   CacheFields f;
-  int ok = os::is_remote(path.c_str()) ? 0 : init_fields_path(path, g_mode.load(), f);
+  int ok = init_fields_path(path, g_mode.load(), f);
   if (cachable) *cachable = ok;
   if (notification)
     *notification = f.notification;
