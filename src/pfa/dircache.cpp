@@ -127,6 +127,18 @@ int find_slot(Cache &c, const std::string &key) {
   return it == c.index.end() ? -1 : it->second;
 }
 
+// The process's working directory as the operating system resolves
+// relative names against it (the layer's record of it may be older).
+bool process_cwd(vex_file &out) {
+  init_record(&out);
+  std::string cwd;
+  if (!os::current_dir(cwd) || cwd.size() >= static_cast<size_t>(kMaxName)) return false;
+  if (cwd.back() != '/') cwd += '/';
+  vex_file none;
+  init_record(&none);
+  return parse_full(&out, &none, cwd.c_str(), PFA_LOC_STD_FS, 1, false) == 0;
+}
+
 // The cache key of a name given as text.
 bool key_of_name(const char *name, bool as_dir, std::string &key) {
   vex_file f;
@@ -134,9 +146,8 @@ bool key_of_name(const char *name, bool as_dir, std::string &key) {
   std::string text = name ? name : "";
   if (as_dir && !text.empty() && text.back() != '/' && text.back() != '\\') text += '/';
   if (text.empty()) {
-    vex_file *cwd = cur_dir_record();
-    if (!cwd) return false;
-    return cache_key(cwd, key);
+    vex_file cwd;
+    return process_cwd(cwd) && cache_key(&cwd, key);
   }
   if (parse_full(&f, nullptr, text.c_str(), -1, as_dir ? 1 : 0, false) != 0) {
     release_attachments(&f);
@@ -307,8 +318,8 @@ bool cache_key(const vex_file *dir, std::string &key) {
   f.version = 0;
   f.obj_type = OBJ_TYPE_DIRECTORY;
   if (!pfa_path_is_absolute(&f)) {
-    vex_file *cwd = cur_dir_record();
-    if (!cwd || pfa_concat_locations(cwd, &f) != 0) return false;
+    vex_file cwd;
+    if (!process_cwd(cwd) || pfa_concat_locations(&cwd, &f) != 0) return false;
   }
   char buf[kNameSize];
   int mask = f.loc_type == PFA_LOC_STD_FS ? PFA_M_DEVICE | PFA_M_PATH
@@ -396,10 +407,16 @@ bool cache_insert(vex_file *dir, ListingState &st) {
   if (state == kInUse && st.fields.mode == 0) return false;  // nothing would validate it
 
   // Listing order, so that scans of the cached listing need not sort.
-  std::stable_sort(st.snap->entries.begin(), st.snap->entries.end(),
-                   [](const vex_file &a, const vex_file &b) {
-                     return compare_entries(&a, &b, false, false) < 0;
-                   });
+  {
+    std::vector<vex_file *> order;
+    order.reserve(st.snap->entries.size());
+    for (vex_file &e : st.snap->entries) order.push_back(&e);
+    order_entries(order);
+    std::vector<vex_file> sorted;
+    sorted.reserve(order.size());
+    for (vex_file *e : order) sorted.push_back(*e);
+    st.snap->entries.swap(sorted);
+  }
 
   vex_file *copy = pfa_make_copy(dir);
   if (!copy) return false;

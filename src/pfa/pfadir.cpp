@@ -107,10 +107,11 @@ int read_live(vex_file *dir, ListingState &st, vex_file *entry) {
       for (int k = PFA_LOC1; k <= PFA_LOC3; ++k) put_component(entry, k, comp(io, k));
       entry->obj_type = OBJ_TYPE_NOT_YET;
     }
-    if (!st.pattern.empty()) {
+    if (!st.pattern.empty() || !st.wild.empty()) {
       NameBuf name;
       disk_name(entry, name);
-      if (!match_user_filter(name.c_str(), st.pattern.c_str())) continue;
+      if (!st.pattern.empty() && !match_user_filter(name.c_str(), st.pattern.c_str())) continue;
+      if (!st.wild.empty() && !match_user_filter(name.c_str(), st.wild.c_str())) continue;
     }
     if (st.recording) {
       if (entry->appinfo) {
@@ -198,11 +199,7 @@ int pfa_open_dir_subset(vex_file *dir, const char *pattern, void *subset, int op
     std::string_view seg = last_segment(dir);
     st.wildcard = true;
     std::string pat(seg.substr(kSearchPrefix.size()));
-    if (!st.pattern.empty()) {
-      // Both patterns apply: the wildcard's first.
-      pat = pat.empty() ? st.pattern : pat;
-    }
-    st.pattern = filter_is_any(pat.c_str()) ? std::string() : pat;
+    if (!filter_is_any(pat.c_str())) st.wild = pat;
     std::memcpy(static_cast<void *>(&st.target), dir, sizeof(vex_file));
     st.target.appinfo = nullptr;
     st.target.stream = nullptr;

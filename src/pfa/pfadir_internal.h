@@ -42,7 +42,8 @@ struct ListingState {
   std::shared_ptr<Snapshot> snap;
   size_t pos = 0;
   std::string key;
-  std::string pattern;
+  std::string pattern;  // the caller's
+  std::string wild;     // a wildcard directory's
   void *subset = nullptr;
   int options = 0;
   CacheFields fields;
@@ -70,6 +71,8 @@ void free_listing(DirListing *l);
 int compare_entries(const vex_file *a, const vex_file *b, bool no_case, bool string_versions);
 // The name of an entry as written on disk (a directory's last segment).
 void disk_name(const vex_file *e, NameBuf &out);
+// Sorts records in listing order (default flags).
+void order_entries(std::vector<vex_file *> &entries);
 
 // ---- the cache ----------------------------------------------------------
 

@@ -106,6 +106,33 @@ struct SortKey {
   vex_file *e;
 };
 
+// The key of an entry, appended to `keys`: a directory mark and the
+// displayed name as it compares (lowered or folded where the order says
+// so). Made once per entry, so that comparing is comparing bytes.
+SortKey make_key(vex_file *e, bool no_case, std::string &keys) {
+  Display d = display_of(e);
+  size_t start = keys.size();
+  keys.push_back(e->obj_type == OBJ_TYPE_DIRECTORY ? '0' : '1');
+  size_t n = display_len(d);
+  for (size_t k = 0; k < n; ++k) {
+    unsigned char c = char_at(d, k);
+    keys.push_back(static_cast<char>(no_case ? fold(c) : c));
+  }
+  return SortKey{static_cast<uint32_t>(start), static_cast<uint32_t>(keys.size() - start), e};
+}
+
+int compare_keys(const std::string &keys, const SortKey &x, const SortKey &y,
+                 bool string_versions) {
+  int c = std::string_view(keys.data() + x.off, x.len)
+              .compare(std::string_view(keys.data() + y.off, y.len));
+  if (c != 0) return c;
+  if (string_versions) {
+    c = comp(x.e, PFA_ITER).compare(comp(y.e, PFA_ITER));
+    if (c != 0) return c;
+  }
+  return x.e->version == y.e->version ? 0 : x.e->version < y.e->version ? -1 : 1;
+}
+
 void print_list(vex_file **list, int count) {
   std::printf("\nA list of %d entries from pfa_scandir():\n", count);
   char name[kNameSize];
@@ -135,6 +162,19 @@ int compare_entries(const vex_file *a, const vex_file *b, bool no_case, bool str
   }
   if (a->version != b->version) return a->version < b->version ? -1 : 1;
   return 0;
+}
+
+void order_entries(std::vector<vex_file *> &entries) {
+  std::string keys;
+  keys.reserve(entries.size() * 24);
+  std::vector<SortKey> order(entries.size());
+  for (size_t i = 0; i < entries.size(); ++i) order[i] = make_key(entries[i], false, keys);
+  auto less = [&](const SortKey &x, const SortKey &y) {
+    return compare_keys(keys, x, y, false) < 0;
+  };
+  if (std::is_sorted(order.begin(), order.end(), less)) return;
+  std::stable_sort(order.begin(), order.end(), less);
+  for (size_t i = 0; i < entries.size(); ++i) entries[i] = order[i].e;
 }
 
 }  // namespace kw::pfa::dir
@@ -277,28 +317,9 @@ int pfa_scandir_low(vex_file *dir, int flags, const Pfa_Scan_Filter *filter, con
   std::string keys;
   keys.reserve(found.size() * 24);
   std::vector<SortKey> order(found.size());
-  for (size_t i = 0; i < found.size(); ++i) {
-    const vex_file *e = found[i];
-    Display d = display_of(e);
-    size_t start = keys.size();
-    keys.push_back(e->obj_type == OBJ_TYPE_DIRECTORY ? '0' : '1');
-    size_t n = display_len(d);
-    for (size_t k = 0; k < n; ++k) {
-      unsigned char c = char_at(d, k);
-      keys.push_back(static_cast<char>(no_case ? fold(c) : c));
-    }
-    order[i] =
-        SortKey{static_cast<uint32_t>(start), static_cast<uint32_t>(keys.size() - start), found[i]};
-  }
+  for (size_t i = 0; i < found.size(); ++i) order[i] = make_key(found[i], no_case, keys);
   auto compare = [&](const SortKey &x, const SortKey &y) {
-    int c = std::string_view(keys.data() + x.off, x.len)
-                .compare(std::string_view(keys.data() + y.off, y.len));
-    if (c != 0) return c;
-    if (string_versions) {
-      c = comp(x.e, PFA_ITER).compare(comp(y.e, PFA_ITER));
-      if (c != 0) return c;
-    }
-    return x.e->version == y.e->version ? 0 : x.e->version < y.e->version ? -1 : 1;
+    return compare_keys(keys, x, y, string_versions);
   };
   auto less = [&](const SortKey &x, const SortKey &y) { return compare(x, y) < 0; };
   if (!std::is_sorted(order.begin(), order.end(), less))

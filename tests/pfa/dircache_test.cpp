@@ -201,6 +201,50 @@ TEST_F(DirCache, DirectoryNameDropsItselfAndParent) {
   EXPECT_FALSE(cached("p/c"));
 }
 
+TEST_F(DirCache, OneDirectoryNamedTwoWays) {
+  fs::create_directories(path("p/sub"));
+  touch("p/a.prt.1");
+  struct {
+    const char *what;
+    std::string name;
+  } rows[] = {
+      {"plain", path("p")},
+      {"with ..", path("p/sub/..")},
+      {"relative", "p"},
+  };
+  fs::path before = fs::current_path();
+  fs::current_path(root_);
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.what);
+    vex_file *d = pfa_alloc_dir(row.name.c_str());
+    vex_file **list = nullptr;
+    int count = 0;
+    ASSERT_EQ(pfa_scandir(d, 0, nullptr, &list, &count), 0);
+    EXPECT_TRUE(cached("p"));  // one entry serves every spelling
+    ASSERT_EQ(count, 2);
+    // The entries carry the reader's own location and name real files.
+    char dir_loc[PFA_NAME_SIZE], entry_loc[PFA_NAME_SIZE], os[4096];
+    pfa_get_file_name(d, PFA_M_DEVICE | PFA_M_PATH, dir_loc);
+    for (int i = 0; i < count; ++i) {
+      pfa_get_file_name(list[i], PFA_M_DEVICE | PFA_M_PATH, entry_loc);
+      EXPECT_TRUE(std::string(entry_loc).starts_with(dir_loc)) << entry_loc << " " << dir_loc;
+      ASSERT_EQ(pfa_get_os_path(list[i], os, sizeof os), 0);
+      EXPECT_TRUE(fs::exists(os)) << os;
+    }
+    pfa_free_scan_list(&list, count);
+    pfa_free_vex_file(&d);
+  }
+  // A relative name follows the process's directory, whoever changed it.
+  fs::current_path(path("p"));
+  vex_file *d = pfa_alloc_dir("sub");
+  vex_file **list = nullptr;
+  int count = -1;
+  ASSERT_EQ(pfa_scandir(d, 0, nullptr, &list, &count), 0);
+  EXPECT_EQ(count, 0);
+  pfa_free_vex_file(&d);
+  fs::current_path(before);
+}
+
 TEST_F(DirCache, InotifyNoticesOutsideWrites) {
   scan();
   ASSERT_TRUE(cached());
