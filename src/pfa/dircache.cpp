@@ -288,6 +288,12 @@ int std_cache_invalid(vex_file *f, pfa_stream *, void *fields) {
 
 }  // namespace
 
+int notification_key() {
+  // Registered once for the file layer; -1 when the name was taken before.
+  static const int key = vex_notification_add_application("kwpfa");
+  return key;
+}
+
 bool debug_on() {
   int d = g_debug.load(std::memory_order_relaxed);
   if (d < 0) {
@@ -565,7 +571,7 @@ int pfa_set_dir_cache(const char *name) {
         drop(c, static_cast<int>(i), "autocache expired");
     }
   }
-  int app = vex_notification_add_application("kwpfa");
+  int app = notification_key();
   if (app >= 0) vex_notifications_simple_call(app, 3);
   return 0;
 }

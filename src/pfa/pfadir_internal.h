@@ -97,6 +97,10 @@ void cache_return(vex_file *dir, const std::string &key);
 bool debug_on();
 void debug_print(const char *format, ...) __attribute__((format(printf, 1, 2)));
 
+// The key of the file layer's notification application "kwpfa" (cache
+// notifications are its kind 3), registered on first use.
+int notification_key();
+
 // Installs the directory methods of the built-in file systems and the
 // console opener of the text subsystem; called once by the layer's set-up.
 void setup();

@@ -141,6 +141,7 @@ void setup() {
     wrap_listing(t);
     install_cache_methods(t);
   }
+  notification_key();
   kw::text::FileLayer layer{};
   layer.console_open = dci_fopen;
   kw::text::set_file_layer(layer);
