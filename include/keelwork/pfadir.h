@@ -47,7 +47,8 @@ KW_API int pfa_read_dir(vex_file *dir, vex_file *entry);
  * came from the cache). 0, or the open's code. */
 KW_API int pfa_rewind_dir(vex_file *dir);
 /* Ends the listing of `dir`; a listing lent by the cache goes back to it.
- * 0; 11 invalid; 10 not open; 7 for the cache's own copy. */
+ * 0; 11 invalid or not a listing; 10 not open; 7 for the cache's own
+ * copy. pfa_close is to pass open directories here. */
 KW_API int pfadir_close(vex_file *dir);
 
 /* ---- scanning -------------------------------------------------------------- */
@@ -96,6 +97,8 @@ KW_API int pfa_scan_filter_match(const Pfa_Scan_Filter *filter, const vex_file *
  * cannot be opened; 11 invalid `dir`. */
 KW_API int pfa_scandir(vex_file *dir, int flags, const Pfa_Scan_Filter *filter, vex_file ***list,
                        int *count);
+/* The same listing only the entries whose on-disk name matches the
+ * pattern `subset` (null: all); such a listing bypasses the cache. */
 KW_API int pfa_scandir_low(vex_file *dir, int flags, const Pfa_Scan_Filter *filter,
                            const char *subset, vex_file ***list, int *count);
 /* The same building the filter from `wfilter` with `mode` first. */
