@@ -5,7 +5,7 @@
  * listing to it (flag 0x100); each entry read is delivered into a caller's
  * record with the directory's location, the entry's name, extension and
  * version, and flag 0x4000 (name as found on disk). pfadir_close ends a
- * listing (pfa_close does the same for an open directory).
+ * listing.
  *
  * The directory cache keeps the listings of recently read local
  * directories (at most get_dir_cache_max(), 256 by default) and hands them
