@@ -37,6 +37,9 @@ constexpr int kTrusted = 12;
 constexpr int kAutomatic = 19;
 
 constexpr int kDefaultMax = 256;
+// Entries kept over all listings (about 75 MB of records): the least
+// recently used listings make room for a new one.
+constexpr size_t kMaxKeptEntries = 256 * 1024;
 constexpr int64_t kLocalWindowNs = 2'000'000'000LL;
 constexpr int64_t kRemoteWindowNs = 30'000'000'000LL;
 
@@ -48,6 +51,7 @@ struct Entry {
   int writable = -1;
   std::shared_ptr<Snapshot> snap;
   CacheFields fields;
+  size_t entry_count = 0;
 };
 
 struct Cache {
@@ -55,6 +59,7 @@ struct Cache {
   std::vector<Entry> slots;
   std::unordered_map<std::string, int> index;
   int free_count = 0;
+  size_t kept_entries = 0;
   std::vector<std::string> always;
 };
 
@@ -120,6 +125,8 @@ void drop(Cache &c, int slot, const char *why) {
   e.state = kFree;
   e.writable = -1;
   ++c.free_count;
+  c.kept_entries -= std::min(c.kept_entries, e.entry_count);
+  e.entry_count = 0;
 }
 
 int find_slot(Cache &c, const std::string &key) {
@@ -424,6 +431,21 @@ bool cache_insert(vex_file *dir, ListingState &st) {
     st.snap->entries.swap(sorted);
   }
 
+  // Room for the entries: too big a listing is not kept at all.
+  size_t n = st.snap->entries.size();
+  if (n > kMaxKeptEntries) return false;
+  while (c.kept_entries + n > kMaxKeptEntries) {
+    int oldest = -1;
+    for (size_t i = 0; i < c.slots.size(); ++i) {
+      const Entry &v = c.slots[i];
+      if (v.state == kFree || (v.copy->flags & PFA_F_CACHE_COPY)) continue;
+      if (oldest < 0 || v.last_used < c.slots[static_cast<size_t>(oldest)].last_used)
+        oldest = static_cast<int>(i);
+    }
+    if (oldest < 0) return false;
+    drop(c, oldest, "room for a new listing");
+  }
+
   vex_file *copy = pfa_make_copy(dir);
   if (!copy) return false;
   DirListing *l = new_listing();
@@ -478,6 +500,8 @@ bool cache_insert(vex_file *dir, ListingState &st) {
   e.state = state;
   e.writable = -1;
   e.snap = st.snap;
+  e.entry_count = n;
+  c.kept_entries += n;
   e.fields = st.fields;
   st.fields = CacheFields{};
   st.have_fields = false;
