@@ -382,6 +382,27 @@ TEST_F(DirCache, MaximumAndAlwaysCached) {
   EXPECT_EQ(scan().size(), 2u);
 }
 
+TEST_F(DirCache, WriteWhileReadingKeepsTheListingOut) {
+  // An always-cached directory is not validated: only the write's own
+  // invalidation can tell that the listing being read missed it.
+  set_nt_directory_caching(0);
+  ASSERT_EQ(pfa_set_dir_cache(root_.c_str()), 0);
+  touch("a.prt.1");
+  vex_file *d = pfa_alloc_dir(root_.c_str());
+  vex_file *e = nullptr;
+  ASSERT_EQ(pfa_alloc_vex_file(&e), 0);
+  ASSERT_EQ(pfa_open_dir(d), 0);
+  btk_fclose(dci_fopen(path("b.prt.1").c_str(), "w"));
+  while (pfa_read_dir(d, e) == 0) {
+  }
+  pfadir_close(d);
+  EXPECT_FALSE(cached());
+  EXPECT_EQ(scan().size(), 2u);
+  EXPECT_TRUE(cached());
+  pfa_free_vex_file(&e);
+  pfa_free_vex_file(&d);
+}
+
 TEST(DirCacheDebug, EnvironmentSwitch) {
   struct {
     const char *value;
