@@ -37,9 +37,11 @@ bool needs_empty_extension(const vex_file *f) {
 
 // A name or extension holding '|' (read from text with two) needs the
 // separator written even for an empty string version, or its own '|' would
-// start one when read back.
+// start one when read back. A hidden dot file's whole tail is its name.
 bool has_bar(const vex_file *f) {
-  return comp(f, PFA_NAME).find('|') != std::string_view::npos ||
+  std::string_view name = comp(f, PFA_NAME);
+  if (hide_initial_dot_files() && !name.empty() && name[0] == '.') return false;
+  return name.find('|') != std::string_view::npos ||
          comp(f, PFA_EXT).find('|') != std::string_view::npos;
 }
 

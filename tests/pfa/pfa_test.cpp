@@ -312,6 +312,11 @@ TEST_F(PfaEnv, TwoBarsAreReportedAndTheLastCounts) {
   ASSERT_EQ(parse_to_pfa(f_, -1, "a||"), 0);
   EXPECT_EQ(component(f_, PFA_NAME), "a|");
   EXPECT_EQ(full(f_), "a||");
+  // A hidden dot file's bars belong to its name.
+  set_hide_initial_dot_files(1);
+  ASSERT_EQ(parse_to_pfa(f_, -1, ".#|"), 0);
+  EXPECT_EQ(full(f_), ".#|");
+  set_hide_initial_dot_files(0);
   reports.take();
 }
 
