@@ -59,6 +59,7 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     if (out.empty() && is_dir) out.append(".\\");
   }
   bool fold = lower && !(f->flags & PFA_F_AS_ON_DISK);
+  const size_t tail_start = out.size();
   if (mask & PFA_M_NAME) {
     size_t at = out.size();
     out.append(comp(f, PFA_NAME));
@@ -72,7 +73,10 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   } else if ((mask & PFA_M_EXT) && !is_dir && needs_empty_extension(f)) {
     out.push('.');  // else the name's last '.' would start an extension
   }
-  if ((mask & PFA_M_STRING_VERSION) && (comp_len(f, PFA_ITER) > 0 || has_bar(f))) {
+  // A tail of "." or ".." would read back as a directory reference.
+  std::string_view tail(out.data() + tail_start, out.size() - tail_start);
+  bool dots = tail == "." || tail == "..";
+  if ((mask & PFA_M_STRING_VERSION) && (comp_len(f, PFA_ITER) > 0 || has_bar(f) || dots)) {
     out.push('|');  // with a '|' in the name, only a last one is the separator
     out.append(comp(f, PFA_ITER));
   } else if ((mask & PFA_M_VERSION) && f->version != 0) {

@@ -312,6 +312,9 @@ TEST_F(PfaEnv, TwoBarsAreReportedAndTheLastCounts) {
   ASSERT_EQ(parse_to_pfa(f_, -1, "a||"), 0);
   EXPECT_EQ(component(f_, PFA_NAME), "a|");
   EXPECT_EQ(full(f_), "a||");
+  // A name "." with an empty extension is no parent directory.
+  ASSERT_EQ(parse_to_pfa(f_, -1, "..|"), 0);
+  EXPECT_EQ(full(f_), "..|");
   // A hidden dot file's bars belong to its name.
   set_hide_initial_dot_files(1);
   ASSERT_EQ(parse_to_pfa(f_, -1, ".#|"), 0);
