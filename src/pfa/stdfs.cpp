@@ -350,6 +350,9 @@ int unc_claim(vex_file *f, void *name, void *, void *consumed_out) {
   host.append(t.substr(2, end == std::string_view::npos ? std::string_view::npos : end - 2));
   size_t i = end == std::string_view::npos ? t.size() : end;
   if (i < t.size()) {
+    // Doubled separators before the share are one: "//server//" is the
+    // server itself, never a name "/" beside it.
+    while (i + 1 < t.size() && is_sep(t[i + 1])) ++i;
     size_t s_end = t.find_first_of("/\\", i + 1);
     std::string_view s =
         t.substr(i + 1, s_end == std::string_view::npos ? std::string_view::npos : s_end - i - 1);
