@@ -61,8 +61,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   check(g->version == f->version, "version");
 
   char neutral[PFA_NAME_SIZE * 2], tail[PFA_NAME_SIZE];
-  // The neutral form roots an empty path: only rooted names compare.
-  if (f->loc_type == PFA_LOC_STDIO || !pfa_path_is_absolute(g) || !pfa_has_component(g, PFA_LOC3))
+  // The neutral form roots its path: only names with a rooted path compare
+  // (a host or drive with a relative path is absolute but not rooted).
+  char first = 0;
+  if (f->loc_type == PFA_LOC_STDIO || !pfa_path_is_absolute(g) ||
+      pfa_component_first_char(g, PFA_LOC3, &first) != 0 || first != '/')
     return 0;
   if (pfaloc_call_FPPS(PFALOC_PfaGetNeutralLocation, g, neutral, nullptr, sizeof neutral) != 0)
     return 0;

@@ -73,9 +73,10 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   } else if ((mask & PFA_M_EXT) && !is_dir && needs_empty_extension(f)) {
     out.push('.');  // else the name's last '.' would start an extension
   }
-  // A tail of "." or ".." would read back as a directory reference.
+  // A tail of "." or ".." would read back as a directory reference unless a
+  // version follows.
   std::string_view tail(out.data() + tail_start, out.size() - tail_start);
-  bool dots = tail == "." || tail == "..";
+  bool dots = (tail == "." || tail == "..") && !((mask & PFA_M_VERSION) && f->version != 0);
   if ((mask & PFA_M_STRING_VERSION) && (comp_len(f, PFA_ITER) > 0 || has_bar(f) || dots)) {
     out.push('|');  // with a '|' in the name, only a last one is the separator
     out.append(comp(f, PFA_ITER));
