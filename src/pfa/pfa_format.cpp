@@ -162,7 +162,10 @@ void backslash_path(std::string_view path, NameBuf &out) {
   path = path.substr(0, last + 1);
   NameBuf folded;
   if (path.find("..") != std::string_view::npos) {
-    folded.assign(path);
+    // Doubled separators print as one, so they are folded as one: the
+    // printed path must fold the same way when it is read back.
+    for (size_t i = 0; i < path.size(); ++i)
+      if (path[i] != '/' || i == 0 || path[i - 1] != '/') folded.push(path[i]);
     pfa_remove_redundant_updirs(folded.data());
     folded.sync();
     path = folded.view();
