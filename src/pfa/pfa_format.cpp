@@ -57,6 +57,9 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     int r = location_string(f, out);
     if (r != 0) return r;
     if (out.empty() && is_dir) out.append(".\\");
+    // A bare name holding ':' would read back as a host or drive.
+    if (out.empty() && (mask & PFA_M_NAME) && comp(f, PFA_NAME).find(':') != std::string_view::npos)
+      out.append(".\\");
   }
   bool fold = lower && !(f->flags & PFA_F_AS_ON_DISK);
   const size_t tail_start = out.size();
