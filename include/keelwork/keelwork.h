@@ -38,6 +38,7 @@
 #include "pfa.h"
 #include "pfadir.h"
 #include "pfaloc.h"
+#include "pfastream.h"
 
 /* text */
 #include "lang.h"

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "diag/debug_output_internal.h"
 #include "diag/diag_internal.h"
 #include "keelwork/btk_format.h"
 #include "keelwork/btk_hooks.h"
@@ -91,31 +92,29 @@ bool write_error_file_message(FileKind kind, const char *where, int level, const
     do_crash = !veto || veto(where) != 0;
   }
   if (g_allow_print.load()) {
-    FILE *file = nullptr;
-    if (g_error_file[0]) file = btk_fopen(g_error_file, g_first_open.load() ? "w" : "a");
-    FILE *out = file ? file : btk_get_stderr();
+    vex_file *file = nullptr;
+    if (g_error_file[0])
+      file = kw::diag::open_error_file(g_error_file, g_first_open.load() ? "w" : "a");
     const char *w = where ? where : "";
     switch (kind) {
       case FileKind::Error:
-        dbg_fprintf(out, "\n*** %c-LEVEL ERROR in %s : ***\n\t", level, w);
+        dbg_pfa_fprintf(file, "\n*** %c-LEVEL ERROR in %s : ***\n\t", level, w);
         break;
       case FileKind::Crash:
-        dbg_fprintf(out, "\n*** FATAL ERROR in %s : ***\n\t", w);
+        dbg_pfa_fprintf(file, "\n*** FATAL ERROR in %s : ***\n\t", w);
         break;
       case FileKind::Info:
-        dbg_fprintf(out, "\n*** INFO MESSAGE from %s : ***\n\t", w);
+        dbg_pfa_fprintf(file, "\n*** INFO MESSAGE from %s : ***\n\t", w);
         break;
     }
     std::string text = format_all(format, args);
     text.resize(cut_at_character(text.data(), text.size(), kMessageBuffer - 1));
     // The text was cut to fit the buffer; the line break must survive that.
-    dbg_fprintf(out, "%s", text.c_str());
-    dbg_fprintf(out, "\n");
+    dbg_pfa_fprintf(file, "%s", text.c_str());
+    dbg_pfa_fprintf(file, "\n");
     if (file) {
-      btk_fclose(file);
+      kw::diag::close_error_file(file);
       g_first_open.store(0);
-    } else {
-      btk_fflush(out);
     }
   }
   g_msg_busy.store(0);

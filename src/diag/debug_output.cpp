@@ -6,16 +6,17 @@
 #include "keelwork/btk_format.h"
 #include "keelwork/btk_os.h"
 #include "keelwork/debug.h"
+#include "keelwork/pfastream.h"
 #include "keelwork/vexformat.h"
 #include "keelwork/xar.h"
 
 namespace kw::diag {
 
-namespace {
-PfaWriter g_pfa_writer = nullptr;
+vex_file *open_error_file(const char *name, const char *mode) {
+  return pfa_fopen_file_vers(name, mode, PFA_VERS_OWN);
 }
 
-void set_pfa_writer(PfaWriter writer) { g_pfa_writer = writer; }
+void close_error_file(vex_file *file) { pfa_dispose(&file); }
 
 }  // namespace kw::diag
 
@@ -36,13 +37,20 @@ std::string id_tab_text(const char *label, const int32_t *ids, int count) {
   return text;
 }
 
+// A null file is the file layer's standard error, flushed at once.
 void pfa_write(vex_file *file, const char *text) {
-  if (!file) {
+  if (file) {
+    pfa_fputs(file, text);
+    return;
+  }
+  vex_file *err = pfa_get_stderr();
+  if (!err) {
     btk_fputs(text, btk_get_stderr());
     btk_fflush(btk_get_stderr());
-  } else if (kw::diag::g_pfa_writer) {
-    kw::diag::g_pfa_writer(file, text);
+    return;
   }
+  pfa_fputs(err, text);
+  pfa_flush_file(err);
 }
 
 }  // namespace

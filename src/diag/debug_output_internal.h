@@ -1,4 +1,4 @@
-// The seam through which the debug messages write to file-layer streams.
+// The error file of the debug messages, written through the file layer.
 #ifndef KW_DIAG_DEBUG_OUTPUT_INTERNAL_H
 #define KW_DIAG_DEBUG_OUTPUT_INTERNAL_H
 
@@ -6,9 +6,11 @@ struct vex_file;
 
 namespace kw::diag {
 
-// Writes text to an open file-layer stream; installed by the file layer.
-using PfaWriter = void (*)(vex_file *file, const char *text);
-void set_pfa_writer(PfaWriter writer);
+// Opens the named error file with `mode` ("w" or "a"); null when it cannot
+// be opened (messages then go to the file layer's standard error).
+vex_file *open_error_file(const char *name, const char *mode);
+// Closes and frees what open_error_file returned.
+void close_error_file(vex_file *file);
 
 }  // namespace kw::diag
 

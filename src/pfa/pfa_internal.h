@@ -12,18 +12,58 @@
 #include "keelwork/pfa.h"
 #include "runtime/fsys_internal.h"
 
-// The stream record. Only what the location methods of this layer use is
-// here yet: the handle comes first, so a substitute vex_file is found in
-// the record's first word.
+// The stream record of an open file (zeroed when made, released by
+// close). The handle comes first, so a substitute vex_file is found in the
+// record's first word; the read state serves transcoding reads and the
+// bytes held back from the caller (a byte-order mark's neighbours, the
+// start of a character cut by the end of a line buffer).
 struct pfa_stream {
   void *handle;
-  void *file_converter;
-  void *session_converter;
+  void *file_converter;     // btkUConv of the file's encoding, or null
+  void *session_converter;  // btkUConv of the session encoding, or null
   int32_t encoding_decided;
   int32_t file_encoding;
   int32_t raw;
   int32_t bom_length;
+  // Read state of transcoding streams: raw bytes of the file, the pivot
+  // and the decoded session bytes not yet delivered.
+  char *in_buf;            // kStreamInSize bytes
+  kw_wchar *pivot;         // kStreamPivotUnits units
+  char *out_buf;           // kStreamOutSize bytes
+  int32_t in_pos, in_end;  // undecoded raw bytes
+  int32_t out_pos, out_end;
+  int64_t raw_next;      // file offset just past the raw bytes read
+  int64_t batch_offset;  // file offset of the bytes out_buf was decoded from
+  int32_t at_end;        // the location reported the end of the file
+  // Bytes read but held back, delivered before anything else.
+  int32_t carry_len;
+  unsigned char carry[8];
+  // How the file was opened: kStreamRead, kStreamWrite, ... bits.
+  int32_t open_mode;
 };
+
+namespace kw::pfa {
+
+inline constexpr int kStreamInSize = 2050;
+inline constexpr int kStreamPivotUnits = 2050;  // 4100 bytes
+inline constexpr int kStreamOutSize = 4 * kStreamInSize + 16;
+inline constexpr int kStreamRead = 1;
+inline constexpr int kStreamWrite = 2;
+inline constexpr int kStreamAppend = 4;
+inline constexpr int kStreamUpdate = 8;     // '+'
+inline constexpr int kStreamFromRead = 16;  // the mode began with 'r'
+inline constexpr int kStreamRemote = 32;    // counted among the remote files
+inline constexpr int kStreamPreset = 64;    // file_encoding fixed by the open
+inline constexpr int kStreamStdio = 128;    // a standard stream
+
+// Sets up the stream services once, with the layer: the text and
+// diagnostics seams.
+void setup_streams();
+// The stream methods of the standard file system and the standard streams.
+void register_std_stream_methods(int loc_type);
+void register_stdio_stream_methods(int loc_type);
+
+}  // namespace kw::pfa
 
 namespace kw::pfa {
 
@@ -195,6 +235,9 @@ int join_location(const vex_file *dir, std::string_view relative, vex_file *out)
 // Answers 12 when the standard or UNC file system's path names a
 // directory.
 int os_path_of(const vex_file *f, std::string &out, bool with_name);
+// `path`, or the entry of its directory whose name differs only in case
+// when `path` itself does not exist.
+std::string existing_path(const std::string &path);
 
 // The current host name, for comparisons of the standard file system.
 const std::string &local_host();

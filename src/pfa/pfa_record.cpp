@@ -56,6 +56,7 @@ void ensure_layer() {
   appinfo_register_type_mt(nullptr, nullptr, nullptr, &g_layer_kind);
   register_builtins();
   dir::setup();
+  setup_streams();
   g_layer_ready.store(true, std::memory_order_release);
 }
 

@@ -235,22 +235,6 @@ int std_make_parent(vex_file *f, vex_file *out) {
   return 0;
 }
 
-// Resolves the name case-insensitively when the exact one is missing.
-std::string existing_path(const std::string &path) {
-  if (os::path_kind(path.c_str()) >= 0) return path;
-  std::string p = path;
-  while (p.size() > 1 && p.back() == '/') p.pop_back();
-  size_t cut = p.rfind('/');
-  std::string parent = cut == std::string::npos ? "." : (cut == 0 ? "/" : p.substr(0, cut));
-  std::string found;
-  if (!os::find_case_insensitive(parent, cut == std::string::npos ? p : p.substr(cut + 1), found))
-    return path;
-  if (cut == std::string::npos) return found;
-  p.resize(cut + 1);
-  p.append(found);
-  return p;
-}
-
 int std_is_folder(vex_file *f) {
   std::string path;
   if (os_path_of(f, path, true) != 0) return 0;
@@ -445,6 +429,22 @@ int answer_zero(vex_file *) { return 0; }
 
 }  // namespace
 
+// Resolves the name case-insensitively when the exact one is missing.
+std::string existing_path(const std::string &path) {
+  if (os::path_kind(path.c_str()) >= 0) return path;
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  size_t cut = p.rfind('/');
+  std::string parent = cut == std::string::npos ? "." : (cut == 0 ? "/" : p.substr(0, cut));
+  std::string found;
+  if (!os::find_case_insensitive(parent, cut == std::string::npos ? p : p.substr(cut + 1), found))
+    return path;
+  if (cut == std::string::npos) return found;
+  p.resize(cut + 1);
+  p.append(found);
+  return p;
+}
+
 int os_path_of(const vex_file *f, std::string &out, bool with_name) {
   out.clear();
   std::string_view host = comp(f, PFA_LOC1), device = comp(f, PFA_LOC2), path = comp(f, PFA_LOC3);
@@ -563,6 +563,7 @@ int pfa_register_std_filesystem(void) {
   KW_REG(t, FII, PfaAccess, std_access);
   KW_REG(t, F, PfaCaseSensitiveLoc, std_case_sensitive);
   KW_REG(t, F, PfaIsRemoteMounted, std_is_remote);
+  register_std_stream_methods(t);
   return pfa_loc_register_setup(0);
 }
 
@@ -597,6 +598,7 @@ int pfa_register_stdio_location(void) {
   for (int slot : {PFALOC_PfaFgetc, PFALOC_PfaReadFile, PFALOC_PfaFgets, PFALOC_PfaWriteFile,
                    PFALOC_PfaFputs, PFALOC_PfaCopyThruCookie, PFALOC_PfaFlushFile})
     pfa_loc_type_inherit_method(t, PFA_LOC_STD_FS, slot);
+  register_stdio_stream_methods(t);
   return pfa_loc_register_setup(0);
 }
 
