@@ -618,6 +618,11 @@ int pfa_get_file_position(vex_file *f, int64_t *pos) {
   if (r != 0) return r;
   if (!pos) return PFA_E_INVALID_INPUT;
   pfa_stream *l = f->stream;
+  // A stream opened for reading reports where its text starts, past a mark.
+  if (l->open_mode & kStreamFromRead) {
+    r = decide(f, l, false);
+    if (r != 0) return r;
+  }
   if (transcoding(l) && (l->in_end > 0 || l->out_end > 0)) {
     const char *where = "pfa_get_file_position";
     if (l->carry_len)
