@@ -12,8 +12,14 @@
 
 namespace kw::diag {
 
+// The messages are session text written as it is: no byte-order mark, so
+// that the messages of later runs append to the same plain text.
 vex_file *open_error_file(const char *name, const char *mode) {
-  return pfa_fopen_file_vers(name, mode, PFA_VERS_OWN);
+  vex_file *f = pfa_alloc_file(name);
+  if (!f) return nullptr;
+  pfa_put_encode(f, PFA_ENC_NONE);
+  if (pfa_fopen(f, PFA_VERS_OWN, mode) != 0) pfa_free_vex_file(&f);
+  return f;
 }
 
 void close_error_file(vex_file *file) { pfa_dispose(&file); }

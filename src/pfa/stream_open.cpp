@@ -134,7 +134,9 @@ bool is_remote(vex_file *f) {
   return pfa_is_remote_mounted(f) == 1;
 }
 
-int open_low(vex_file *f, int version_mode, const OpenRequest &req) {
+// `ask`: tell the open notifications (not for an alternative file, which
+// a subscriber chose).
+int open_low(vex_file *f, int version_mode, const OpenRequest &req, bool ask = true) {
   const char *where = req.mode ? "pfa_fopen" : "pfa_open";
   pfa_open_notification_key();
   if (!valid(f) || f->obj_type == OBJ_TYPE_DIRECTORY) return PFA_E_NOT_VALID;
@@ -155,7 +157,8 @@ int open_low(vex_file *f, int version_mode, const OpenRequest &req) {
   }
   f->version = static_cast<int16_t>(version);
 
-  vex_file *alt = ask_for_alternative(f, req.mode_text());
+  vex_file *alt = ask ? ask_for_alternative(f, req.mode_text()) : nullptr;
+  if (alt == f) alt = nullptr;
   if (f->stream) {
     dbg_crash_msg(where, "preexisting pfa_stream");
     return PFA_E_CANT_OPEN;
@@ -177,18 +180,18 @@ int open_low(vex_file *f, int version_mode, const OpenRequest &req) {
         free_stream(l);
         return PFA_E_CANT_OPEN;
       }
-      r = open_low(alt, version_mode, req);
+      r = open_low(alt, version_mode, req, false);
       if (r != 0) {
         dbg_crash_msg(where, "bad alt result = %d", r);
         free_stream(l);
-        tell_opened(f, req.mode_text(), r);
+        if (ask) tell_opened(f, req.mode_text(), r);
         return r;
       }
     }
     l->handle = alt;
     f->stream = l;
     f->flags |= PFA_F_SUBSTITUTE | PFA_F_OPEN;
-    tell_opened(f, req.mode_text(), 0);
+    if (ask) tell_opened(f, req.mode_text(), 0);
     return 0;
   }
 
@@ -204,7 +207,7 @@ int open_low(vex_file *f, int version_mode, const OpenRequest &req) {
   if (r != 0) {
     f->stream = nullptr;
     free_stream(l);
-    tell_opened(f, req.mode_text(), r);
+    if (ask) tell_opened(f, req.mode_text(), r);
     return r;
   }
   f->flags |= PFA_F_OPEN;
@@ -218,7 +221,7 @@ int open_low(vex_file *f, int version_mode, const OpenRequest &req) {
     }
   }
   if (f->loc_type != PFA_LOC_STD_FS && !(l->open_mode & kStreamFromRead)) invalidate_dir_cache(f);
-  tell_opened(f, req.mode_text(), 0);
+  if (ask) tell_opened(f, req.mode_text(), 0);
   return 0;
 }
 

@@ -1,0 +1,74 @@
+// kw cat, run as a program.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct Result {
+  int status;
+  std::string out;
+};
+
+Result run(const std::string &args) {
+  std::string command = std::string(KW_KW_TOOL) + " cat " + args + " 2>&1";
+  FILE *p = popen(command.c_str(), "r");
+  Result r{-1, {}};
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+  int status = pclose(p);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+std::string write(const std::string &name, const std::string &bytes) {
+  std::string path = std::string(::testing::TempDir()) + "kwcat" + std::to_string(getpid()) + name;
+  std::ofstream(path, std::ios::binary) << bytes;
+  return path;
+}
+
+TEST(KwCat, PrintsEveryEncodingAsSessionText) {
+  const std::string text = "A\xE3\x82\xA2\n";  // "Aア"
+  struct Case {
+    const char *name;
+    std::string bytes;
+    const char *options;
+    std::string expect;
+  } cases[] = {
+      {"u8bom", "\xEF\xBB\xBF" + text, "", text},
+      {"u8", text, "", text},
+      {"u16le",
+       std::string("\xFF\xFE"
+                   "A\0\xA2\x30\n\0",
+                   8),
+       "", text},
+      {"u16be", std::string("\xFE\xFF\0A\x30\xA2\0\n", 8), "", text},
+      {"eucin", "A\xA5\xA2\n", "--from EUC-JP", text},
+      {"sjisout", text, "--to shift-jis", "A\x83\x41\n"},
+      {"u16out", text, "--to UTF-16BE", std::string("\0A\x30\xA2\0\n", 6)},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string path = write(c.name, c.bytes);
+    Result r = run(std::string(c.options) + " " + path);
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, c.expect);
+    std::remove(path.c_str());
+  }
+}
+
+TEST(KwCat, ErrorsNameTheFile) {
+  Result r = run("/nonexistent/dir/file.txt");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.out.find("/nonexistent/dir/file.txt"), std::string::npos) << r.out;
+  EXPECT_EQ(run("--to NOPE x").status, 2);
+  EXPECT_EQ(run("").status, 2);
+}
+
+}  // namespace
