@@ -492,7 +492,7 @@ int pfa_fgetc(vex_file *f) {
     return static_cast<unsigned char>(l->out_buf[l->out_pos++]);
   }
   if (l->carry_len) {
-    char c;
+    char c = 0;
     take_carry(l, &c, 1);
     return static_cast<unsigned char>(c);
   }
