@@ -107,7 +107,15 @@ int32_t encoding_from_bom(const unsigned char *bytes, int n, int *bom_len) {
 int decide(vex_file *f, pfa_stream *l, bool for_write) {
   if (l->encoding_decided) return 0;
   l->encoding_decided = 1;
-  if (l->open_mode & kStreamPreset) return make_converters(l);
+  if (l->open_mode & kStreamPreset) {
+    // An append-and-read stream reads its text from past the mark.
+    if (!for_write && l->bom_length > 0) {
+      int64_t pos = l->bom_length;
+      pfaloc_call_FLP(PFALOC_PfaSetFilePosition, f, &pos);
+      l->raw_next = pos;
+    }
+    return make_converters(l);
+  }
   int32_t enc = f->encoding;
   if (enc == PFA_ENC_NONE || (enc == PFA_ENC_UNKNOWN && l->raw)) {
     l->file_encoding = PFA_ENC_NONE;

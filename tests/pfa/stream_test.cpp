@@ -292,6 +292,14 @@ TEST_F(Streams, WritesTheDecidedEncodingAndMark) {
   EXPECT_EQ(pfa_fputs(f, "+\n"), 0);
   pfa_dispose(&f);
   EXPECT_EQ(get("le.txt"), std::string("\xFF\xFE", 2) + utf16(kText + "+\n", true));
+  // Append-and-read reads the text from past the mark.
+  f = open("le.txt", "a+");
+  ASSERT_NE(f, nullptr);
+  char line[64];
+  int count = 0;
+  ASSERT_EQ(pfa_fgets(f, sizeof line, &count, line), 0);
+  EXPECT_STREQ(line, "plain line\n");
+  pfa_dispose(&f);
   // Zero bytes touch nothing, not even the mark.
   f = open("empty.txt", "w");
   EXPECT_EQ(pfa_write_file(f, 0, ""), 0);
