@@ -645,14 +645,22 @@ int pfa_get_file_position(vex_file *f, int64_t *pos) {
       *pos = decoded_end;
       return 0;
     }
-    int64_t len = encoded_length(l->file_encoding, l->out_buf, l->out_pos);
+    // Only whole characters were delivered from the file's point of view:
+    // a byte read out of the middle of one counts from its start.
+    int whole = l->out_pos;
+    if (PfaSessionEncoding() == PFA_ENC_UTF8)
+      whole -= utf8_cut(reinterpret_cast<const unsigned char *>(l->out_buf), whole);
+    int64_t len = encoded_length(l->file_encoding, l->out_buf, whole);
     if (len < 0) {
       dbg_crash_msg(where, "UConverter did not supply offsets");
       return PFA_E_ERROR;
     }
-    if (l->batch_offset + len > decoded_end)
+    if (l->batch_offset + len > decoded_end) {
+      // Substituted bytes re-encode to a different length.
       dbg_crash_msg(where, "offset %d too large for %d fread", static_cast<int>(len),
                     static_cast<int>(decoded_end - l->batch_offset));
+      len = decoded_end - l->batch_offset;
+    }
     *pos = l->batch_offset + len;
     return 0;
   }
