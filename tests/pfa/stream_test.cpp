@@ -508,6 +508,161 @@ TEST_F(Streams, OpenNotificationsSubstituteAFile) {
   pfa_free_vex_file(&f);
 }
 
+// ---- a test location type ------------------------------------------------------------
+// "tryout://NAME" files live in a directory of the test; their stream
+// methods forward to a binary standard-file-system stream and fail on
+// demand, and the location counts as a remote mount.
+struct Tryout {
+  std::string root;
+  int fail_open = 0;     // the next open answers this
+  int writes_left = -1;  // writes that succeed before one fails (-1: all)
+  int reads_left = -1;   // the same for reads
+};
+Tryout g_tryout;
+
+// The location's handle is the stream record's first word.
+void *&handle(pfa_stream *l) { return *reinterpret_cast<void **>(l); }
+vex_file *inner(pfa_stream *l) { return static_cast<vex_file *>(handle(l)); }
+int idx0(vex_file *) { return 0; }
+int idx1(vex_file *) { return 1; }
+int idx2(vex_file *) { return 2; }
+int answer0(vex_file *) { return 0; }
+int answer1(vex_file *) { return 1; }
+int try_claim(vex_file *f, void *name, void *, void *consumed) {
+  if (std::strncmp(static_cast<const char *>(name), "tryout://", 9) != 0) return PFA_E_INVALID_NAME;
+  pfa_put_component_len(f, PFA_LOC1, "tryout:", 7, 0);
+  *static_cast<int *>(consumed) = 9;
+  return 0;
+}
+int try_print(vex_file *, void *buf, void *, size_t size) {
+  if (size < 10) return PFA_E_INVALID_INPUT;
+  std::memcpy(buf, "tryout://", 10);
+  return 0;
+}
+int try_fopen(vex_file *f, pfa_stream *l, void *mode, void *, int, void *, int, int) {
+  if (int r = g_tryout.fail_open) return g_tryout.fail_open = 0, r;
+  char name[PFA_NAME_SIZE];
+  pfa_get_file_name(f, PFA_M_NAME | PFA_M_EXT, name);
+  std::string m(static_cast<const char *>(mode));
+  if (m.find('b') == std::string::npos) m += 'b';
+  vex_file *in = pfa_fopen_file((g_tryout.root + "/" + name).c_str(), m.c_str());
+  if (!in) return PFA_E_ERROR;
+  handle(l) = in;
+  return 0;
+}
+int try_close(vex_file *, pfa_stream *l) {
+  vex_file *in = inner(l);
+  handle(l) = nullptr;
+  return pfa_dispose(&in);
+}
+int try_read(vex_file *, pfa_stream *l, void *buf, void *count, int size) {
+  if (g_tryout.reads_left == 0) return PFA_E_ERROR;
+  if (g_tryout.reads_left > 0) --g_tryout.reads_left;
+  return pfa_read_file(inner(l), size, static_cast<int *>(count), buf);
+}
+int try_fgets(vex_file *, pfa_stream *l, void *buf, void *count, int size) {
+  return pfa_fgets(inner(l), size, static_cast<int *>(count), static_cast<char *>(buf));
+}
+int try_write(vex_file *, pfa_stream *l, void *buf, int n, int) {
+  if (g_tryout.writes_left == 0) return PFA_E_CANT_WRITE;
+  if (g_tryout.writes_left > 0) --g_tryout.writes_left;
+  return pfa_write_file(inner(l), n, buf);
+}
+int try_get_pos(vex_file *, pfa_stream *l, void *pos) {
+  return pfa_get_file_position(inner(l), static_cast<int64_t *>(pos));
+}
+int try_set_pos(vex_file *, pfa_stream *l, void *pos) {
+  return pfa_set_file_position(inner(l), *static_cast<int64_t *>(pos));
+}
+int try_rewind(vex_file *, pfa_stream *l) { return pfa_rewind_file(inner(l)); }
+int try_unwind(vex_file *, pfa_stream *l) { return pfa_unwind_file(inner(l)); }
+
+class TryoutStreams : public Streams {
+ protected:
+  void SetUp() override {
+    Streams::SetUp();
+    g_tryout = Tryout{};
+    g_tryout.root = root_;
+    const int t = PFA_LOC_TRYOUT;
+    ASSERT_EQ(pfa_loc_register_setup(t), 1);
+    pfa_loc_method_register_F(t, PFALOC_PfaDeviceIdx, idx1);
+    pfa_loc_method_register_F(t, PFALOC_PfaHostIdx, idx0);
+    pfa_loc_method_register_F(t, PFALOC_PfaPathIdx, idx2);
+    pfa_loc_method_register_FPPP(t, PFALOC_PfaClaimLocation, try_claim);
+    pfa_loc_method_register_FPPS(t, PFALOC_PfaGetLocationString, try_print);
+    pfa_loc_method_register_FPPS(t, PFALOC_PfaGetNeutralLocation, try_print);
+    pfa_loc_method_register_F(t, PFALOC_PfaLocGetVersioning, answer0);
+    pfa_loc_method_register_F(t, PFALOC_PfaIsRemoteMounted, answer1);
+    pfa_loc_method_register_FLPPIPII(t, PFALOC_PfaFopen, try_fopen);
+    pfa_loc_method_register_FL(t, PFALOC_PfaCloseFile, try_close);
+    pfa_loc_method_register_FLPPI(t, PFALOC_PfaReadFile, try_read);
+    pfa_loc_method_register_FLPPI(t, PFALOC_PfaFgets, try_fgets);
+    pfa_loc_method_register_FLPII(t, PFALOC_PfaWriteFile, try_write);
+    pfa_loc_method_register_FLP(t, PFALOC_PfaGetFilePosition, try_get_pos);
+    pfa_loc_method_register_FLP(t, PFALOC_PfaSetFilePosition, try_set_pos);
+    pfa_loc_method_register_FL(t, PFALOC_PfaRewindFile, try_rewind);
+    pfa_loc_method_register_FL(t, PFALOC_PfaUnwindFile, try_unwind);
+    ASSERT_EQ(pfa_loc_register_setup(0), 1);
+  }
+};
+
+TEST_F(TryoutStreams, EncodingsWorkOnAnyLocation) {
+  vex_file *f = pfa_alloc_file("tryout://remote.txt");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(f->loc_type, PFA_LOC_TRYOUT);
+  pfa_put_encode(f, PFA_ENC_UTF16BE);
+  ASSERT_EQ(pfa_fopen(f, PFA_VERS_OWN, "w"), 0);
+  EXPECT_EQ(pfa_num_open_remote_files(), 1);
+  EXPECT_EQ(pfa_fputs(f, kText.c_str()), 0);
+  EXPECT_EQ(pfa_close(f), 0);
+  EXPECT_EQ(pfa_num_open_remote_files(), 0);
+  EXPECT_EQ(get("remote.txt"), std::string("\xFE\xFF", 2) + utf16(kText, false));
+
+  pfa_put_encode(f, PFA_ENC_UNKNOWN);
+  ASSERT_EQ(pfa_fopen(f, PFA_VERS_OWN, "r"), 0);
+  char line[64];
+  int count = 0;
+  ASSERT_EQ(pfa_fgets(f, sizeof line, &count, line), 0);
+  int64_t at = 0;
+  ASSERT_EQ(pfa_get_file_position(f, &at), 0);
+  EXPECT_EQ(at, 2 + 2 * 11);  // the mark and "plain line\n"
+  ASSERT_EQ(pfa_fgets(f, sizeof line, &count, line), 0);
+  EXPECT_STREQ(line, "kana \xE3\x81\x8B\xE3\x81\xAA and \xC3\xA9t\xC3\xA9\n");
+  pfa_dispose(&f);
+}
+
+TEST_F(TryoutStreams, FailuresReachTheCaller) {
+  vex_file *f = pfa_alloc_file("tryout://fail.txt");
+  g_tryout.fail_open = PFA_E_TOO_MANY_OPEN;
+  EXPECT_EQ(pfa_fopen(f, PFA_VERS_OWN, "w"), PFA_E_TOO_MANY_OPEN);
+  EXPECT_FALSE(pfa_file_is_open(f));
+  EXPECT_EQ(f->stream, nullptr);
+  EXPECT_EQ(pfa_num_open_remote_files(), 0);
+
+  // A converted write made of several chunks fails at its second chunk.
+  pfa_put_encode(f, PFA_ENC_UTF16LE);
+  ASSERT_EQ(pfa_fopen(f, PFA_VERS_OWN, "w"), 0);
+  g_tryout.writes_left = 2;  // the mark and one chunk
+  std::string big(3000, 'x');
+  EXPECT_EQ(pfa_write_file(f, static_cast<int>(big.size()), big.data()), PFA_E_CANT_WRITE);
+  g_tryout.writes_left = -1;
+  pfa_close(f);
+
+  // A read error while decoding is returned, not taken for the end.
+  ASSERT_EQ(pfa_fopen(f, PFA_VERS_OWN, "r"), 0);
+  char line[64];
+  int count = 0;
+  ASSERT_EQ(pfa_fgets(f, sizeof line, &count, line), 0);  // from the first batch
+  g_tryout.reads_left = 0;
+  for (int i = 0; i < 100; ++i) {
+    int r = pfa_fgets(f, sizeof line, &count, line);
+    if (r == 0) continue;
+    EXPECT_EQ(r, PFA_E_ERROR);
+    break;
+  }
+  pfa_dispose(&f);
+}
+
 TEST_F(Streams, StandardStreams) {
   vex_file *out = pfa_get_stdout();
   ASSERT_NE(out, nullptr);
