@@ -3,7 +3,7 @@
 // every location type, substitutes, the standard streams).
 //
 //   pfaFileBuf buf;
-//   if (buf.Open("c:\\work\\notes.txt", std::ios::in)) {
+//   if (buf.Open("c:\\work\\notes.txt", std::ios::in)) {  // a session-encoded name
 //     std::istream in(&buf);
 //     for (std::string line; std::getline(in, line);) ...
 //   }

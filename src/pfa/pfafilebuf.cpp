@@ -6,6 +6,7 @@
 #include "keelwork/btk_unicode.h"
 #include "keelwork/memory.h"
 #include "keelwork/pfastream.h"
+#include "keelwork/wstring.h"
 
 pfaFileBuf::pfaFileBuf() = default;
 
@@ -30,7 +31,7 @@ bool pfaFileBuf::rtl_open_impl(const char *name, std::ios_base::openmode flags) 
   if (file_ || !name) return false;
   const char *mode = ModeFor(flags);
   if (!mode) return false;
-  kw_wchar *wname = btkStrUtf8ToUtf16Alloc(name, -1, nullptr);
+  kw_wchar *wname = make_strtows(name);  // a name in the session encoding
   if (!wname) return false;
   file_ = pfa_fopen_wfile_vers(wname, mode, PFA_VERS_OWN);
   relmem(&wname);

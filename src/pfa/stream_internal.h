@@ -26,11 +26,6 @@ void free_stream(pfa_stream *l);
 // Mode letters: 'b' in the mode, the direction bits of pfa_stream.
 bool mode_is_binary(const char *mode);
 int mode_bits(const char *mode);
-// The binary form of a stream mode ("r" to "rb", "a+" to "ab+"); the mode
-// itself when it holds 'b' or is not one of the six.
-const char *binary_mode(const char *mode);
-// Low-level flags with the binary flag added.
-int binary_flags(int flags);
 
 // Resolves -2, -1 and 0 to a concrete encoding.
 int32_t normalize(int32_t code);

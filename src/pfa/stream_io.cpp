@@ -399,17 +399,6 @@ int mode_bits(const char *mode) {
   return bits | (plus ? kStreamUpdate : 0);
 }
 
-const char *binary_mode(const char *mode) {
-  static const char *const kTable[][2] = {{"r", "rb"},   {"w", "wb"},   {"a", "ab"},
-                                          {"r+", "rb+"}, {"w+", "wb+"}, {"a+", "ab+"}};
-  if (!mode || std::strchr(mode, 'b')) return mode;
-  for (const auto &row : kTable)
-    if (std::strcmp(mode, row[0]) == 0) return row[1];
-  return mode;
-}
-
-int binary_flags(int flags) { return flags | 0x8000; }
-
 void discard_read_ahead(pfa_stream *l) {
   l->in_pos = l->in_end = 0;
   l->out_pos = l->out_end = 0;

@@ -1,6 +1,6 @@
 // Buffered file streams of the runtime layer, as the file layer's standard
 // file system and standard streams use them: a stream opened by mode
-// ("r", "w+", ...) or by the low-level flags of the described API, with
+// ("r", "w+", ...) or by the file layer's low-level flags, with
 // reading, line reading, writing, positions and buffering. The platform
 // version lives in posix/fileio.cpp.
 #ifndef KW_RUNTIME_FILEIO_INTERNAL_H
@@ -14,7 +14,7 @@ namespace kw::runtime::fileio {
 // An open stream; opaque.
 struct File;
 
-// Low-level open flags of the described API (binary_flags adds kBinary).
+// The file layer's low-level open flags (pfa_open).
 inline constexpr int kReadOnly = 0x0;
 inline constexpr int kWriteOnly = 0x1;
 inline constexpr int kReadWrite = 0x2;
@@ -34,7 +34,7 @@ enum class OpenError { kNone, kTooManyOpen, kNotFound, kNoAccess, kIsDirectory, 
 // `*error` (may be null) set.
 File *open_stream(const char *path, const char *mode, bool secure, OpenError *error);
 // Opens `path` with the low-level flags above and permission bits
-// (0x100 owner read, 0x80 owner write as the described API has them, or
+// (0x100 owner read, 0x80 owner write as the file layer has them, or
 // POSIX bits when larger). Reads and writes then go straight to the
 // descriptor.
 File *open_descriptor(const char *path, int flags, int permissions, OpenError *error);
