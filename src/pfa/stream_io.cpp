@@ -695,11 +695,11 @@ int pfa_fseek(vex_file *f, int32_t offset_low, int32_t offset_high, int whence) 
   if (r != 0) return r;
   if (whence < 0 || whence > 2) return PFA_E_INVALID_INPUT;
   pfa_stream *l = f->stream;
-  int64_t offset =
-      static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(offset_high)) << 32 |
-                           static_cast<uint32_t>(offset_low));
   if (whence == 1) {
     // Relative to what the caller has seen, not to the read-ahead.
+    int64_t offset =
+        static_cast<int64_t>(static_cast<uint64_t>(static_cast<uint32_t>(offset_high)) << 32 |
+                             static_cast<uint32_t>(offset_low));
     int64_t at = 0;
     r = pfa_get_file_position(f, &at);
     if (r != 0) return r;
@@ -709,7 +709,6 @@ int pfa_fseek(vex_file *f, int32_t offset_low, int32_t offset_high, int whence) 
   r = answer(pfaloc_call_FLPIII(PFALOC_PfaFseek, f, nullptr, offset_low, offset_high, whence));
   int64_t at = 0;
   if (r == 0 && pfaloc_call_FLP(PFALOC_PfaGetFilePosition, f, &at) == 0) l->raw_next = at;
-  (void)offset;
   return r;
 }
 
