@@ -466,6 +466,53 @@ TEST_F(Streams, ByteOperations) {
   pfa_dispose(&f);
 }
 
+TEST_F(Streams, DescriptorOpensSecureOpensAndCopies) {
+  // Descriptor level: create, write, reopen read-only, read a line.
+  vex_file *d = pfa_open_file(path("fd.txt").c_str(), 0x1 | 0x100 | 0x200 | 0x8000, 0x180);
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(pfa_fputs(d, "one\ntwo\n"), 0);
+  pfa_dispose(&d);
+  d = pfa_open_file(path("fd.txt").c_str(), 0x8000, 0);
+  ASSERT_NE(d, nullptr);
+  char line[16];
+  int count = 0;
+  ASSERT_EQ(pfa_fgets(d, sizeof line, &count, line), 0);
+  EXPECT_STREQ(line, "one\n");
+  // The rest copies to another stream.
+  vex_file *copy = open("copy.txt", "wb");
+  int64_t copied = -1;
+  EXPECT_EQ(pfa_copy_through_cookie(d, copy, &copied), 0);
+  EXPECT_EQ(copied, 4);
+  pfa_dispose(&copy);
+  pfa_dispose(&d);
+  EXPECT_EQ(get("copy.txt"), "two\n");
+
+  vex_file *s = pfa_secure_fopen(path("secret.txt").c_str(), "w");
+  ASSERT_NE(s, nullptr);
+  pfa_dispose(&s);
+  EXPECT_EQ(fs::status(path("secret.txt")).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write);
+  fs::create_symlink(path("secret.txt"), path("link.txt"));
+  EXPECT_EQ(pfa_secure_fopen(path("link.txt").c_str(), "w"), nullptr);
+}
+
+TEST_F(Streams, IncrementalScanReadsWholeLines) {
+  std::string longline(700, 'x');
+  put("scan.txt", "7 " + longline + " 9\nnothing here\n");
+  vex_file *f = open("scan.txt", "r");
+  pfa_fscanf_data *data = nullptr;
+  ASSERT_EQ(pfa_init_fscanf_data(&data), 0);
+  int a = 0, b = 0;
+  EXPECT_EQ(pfa_incremental_fscanf(f, data, "%d %*s %d", &a, &b), 0);
+  EXPECT_EQ(a, 7);
+  EXPECT_EQ(b, 9);
+  EXPECT_EQ(pfa_incremental_fscanf(f, data, "%d", &a), 1);  // no number
+  EXPECT_EQ(pfa_incremental_fscanf(f, data, "%d", &a), 1);  // the end
+  EXPECT_EQ(pfa_clear_fscanf_data(&data), 0);
+  EXPECT_EQ(data, nullptr);
+  pfa_dispose(&f);
+}
+
 // A subscriber to event 4 redirects the open to another file; event 5
 // sees every result.
 struct Redirect {
