@@ -7,6 +7,7 @@
 #include "keelwork/debug.h"
 #include "keelwork/objtype.h"
 #include "keelwork/pfa.h"
+#include "keelwork/pfadir.h"
 #include "keelwork/vexformat.h"
 #include "pfa/pfa_internal.h"
 #include "runtime/fileio_internal.h"
@@ -50,6 +51,11 @@ int open_os_file(vex_file *f, pfa_stream *l, const char *mode, int flags, int pe
                         : io::open_descriptor(path.c_str(), flags, permissions, &error);
   if (!file) return open_failure(error, where);
   l->handle = file;
+  if (!reading) {
+    // A file made or changed here changes its directory's listing.
+    char name[PFA_NAME_SIZE];
+    if (pfa_get_full_name(f, name) == 0) pfa_file_name_update_dir_cache(name);
+  }
   return 0;
 }
 

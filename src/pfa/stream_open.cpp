@@ -10,10 +10,12 @@
 #include "keelwork/memory.h"
 #include "keelwork/notify.h"
 #include "keelwork/objtype.h"
+#include "keelwork/pfadir.h"
 #include "keelwork/pfastream.h"
 #include "keelwork/runmode.h"
 #include "keelwork/wstring.h"
 #include "pfa/pfa_internal.h"
+#include "pfa/pfadir_internal.h"
 #include "pfa/stream_internal.h"
 #include "runtime/runtime_internal.h"
 
@@ -27,8 +29,6 @@ constexpr int kFlagCreate = 0x100;
 constexpr int kFlagBinary = 0x8000;
 
 std::atomic<int> g_remote_open{0};
-std::once_flag g_notify_once;
-int g_notify_key = -1;
 
 bool has_char(const char *s, char c) { return std::strchr(s, c) != nullptr; }
 
@@ -274,7 +274,10 @@ vex_file *standard_stream(StdStream &s) {
 
 // Writing opens of other locations change their directories' listings.
 // The standard file system's own methods see to that as they open.
-void invalidate_dir_cache(vex_file *) {}
+void invalidate_dir_cache(vex_file *f) {
+  char name[PFA_NAME_SIZE];
+  if (pfa_get_full_name(f, name) == 0) pfa_file_name_update_dir_cache(name);
+}
 
 }  // namespace kw::pfa::stream
 
@@ -283,10 +286,9 @@ using namespace kw::pfa::stream;
 
 extern "C" {
 
-int pfa_open_notification_key(void) {
-  std::call_once(g_notify_once, [] { g_notify_key = vex_notification_add_application("kwpfa"); });
-  return g_notify_key;
-}
+// One "kwpfa" application serves the open and the directory-cache
+// notifications.
+int pfa_open_notification_key(void) { return kw::pfa::dir::notification_key(); }
 
 int pfa_fopen(vex_file *f, int version_mode, const char *mode) {
   if (!mode) return PFA_E_NOT_VALID;
@@ -347,6 +349,8 @@ int pfa_close(vex_file *f) {
   const char *where = "pfa_close";
   if (!valid(f)) return PFA_E_NOT_VALID;
   if (!(f->flags & PFA_F_OPEN)) return PFA_E_INACTIVE;
+  // A directory holds a listing, which returns lent entries to the cache.
+  if (f->obj_type == OBJ_TYPE_DIRECTORY) return pfadir_close(f);
   pfa_stream *l = f->stream;
   int r = 0;
   if (f->flags & PFA_F_SUBSTITUTE) {
@@ -357,21 +361,6 @@ int pfa_close(vex_file *f) {
     }
     if (l) l->handle = nullptr;
     f->flags &= ~PFA_F_SUBSTITUTE;
-  } else if (f->obj_type == OBJ_TYPE_DIRECTORY) {
-    if (f->flags & PFA_F_CACHE_COPY) {
-      Name name(f);
-      dbg_crash_msg(where, "can't close %s with borrowed stream", name.text);
-      return PFA_E_NO_ACCESS;
-    }
-    if (f->flags & PFA_F_DIR_CACHED) {
-      // The listing belongs to the directory cache's copy: it is left to
-      // its owner rather than closed twice.
-      Name name(f);
-      dbg_crash_msg(where, "can't find donor of borrowed stream for %s", name.text);
-      if (l) l->handle = nullptr;
-    } else if (l) {
-      pfaloc_call_FL(PFALOC_PfaDirClose, f);
-    }
   } else if (l) {
     r = flush_pending_output(f, l);
     int c = pfaloc_call_FL(PFALOC_PfaCloseFile, f);

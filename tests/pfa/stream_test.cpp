@@ -3,10 +3,12 @@
 // cut at every buffer boundary; positions of transcoding streams; the
 // standard streams, formatted I/O, wide characters and pfaFileBuf.
 #include <gtest/gtest.h>
+#include <keelwork/btk_os.h>
 #include <keelwork/btk_unicode.h>
 #include <keelwork/debug.h>
 #include <keelwork/lang.h>
 #include <keelwork/notify.h>
+#include <keelwork/pfadir.h>
 #include <keelwork/pfastream.h>
 #include <keelwork/pfafilebuf.hpp>
 
@@ -511,6 +513,42 @@ TEST_F(Streams, IncrementalScanReadsWholeLines) {
   EXPECT_EQ(pfa_clear_fscanf_data(&data), 0);
   EXPECT_EQ(data, nullptr);
   pfa_dispose(&f);
+}
+
+// Writing opens drop the cached listing of the file's directory; a listing
+// closes through pfa_close like a file.
+TEST_F(Streams, WritingOpensRefreshTheDirectoryCache) {
+  set_nt_directory_caching(2);  // by modification time
+  put("old.txt", "x");
+  btk_utimbuf past{btk_time(nullptr) - 60, btk_time(nullptr) - 60};
+  ASSERT_EQ(btk_utime(root_.c_str(), &past), 0);
+  auto names = [&] {
+    vex_file *d = pfa_alloc_dir(root_.c_str());
+    vex_file **list = nullptr;
+    int count = 0;
+    EXPECT_EQ(pfa_scandir(d, 0, nullptr, &list, &count), 0);
+    pfa_free_scan_list(&list, count);
+    pfa_free_vex_file(&d);
+    return count;
+  };
+  const std::string key = root_ + "/";
+  EXPECT_EQ(names(), 1);
+  ASSERT_GE(pfadc_find_appdata(key.c_str()), 0);
+  vex_file *f = pfa_fopen_file(path("new.txt").c_str(), "r");
+  EXPECT_EQ(f, nullptr);
+  EXPECT_GE(pfadc_find_appdata(key.c_str()), 0);  // reading changes nothing
+  f = pfa_fopen_file(path("new.txt").c_str(), "w");
+  ASSERT_NE(f, nullptr);
+  EXPECT_LT(pfadc_find_appdata(key.c_str()), 0);
+  pfa_dispose(&f);
+  ASSERT_EQ(btk_utime(root_.c_str(), &past), 0);
+  EXPECT_EQ(names(), 2);
+
+  vex_file *d = pfa_alloc_dir(root_.c_str());
+  ASSERT_EQ(pfa_open_dir(d), 0);
+  EXPECT_EQ(pfa_close(d), 0);
+  EXPECT_FALSE(pfa_file_is_open(d));
+  pfa_free_vex_file(&d);
 }
 
 // A subscriber to event 4 redirects the open to another file; event 5
