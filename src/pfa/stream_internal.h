@@ -45,13 +45,11 @@ void discard_read_ahead(pfa_stream *l);
 bool holds_partial_chars(const pfa_stream *l);
 
 // Converts and writes what a transcoding stream still holds (a character
-// cut between two writes is dropped); 0 or the write's code.
+// the last write left incomplete becomes the substitution character); 0 or
+// the write's code.
 int flush_pending_output(vex_file *f, pfa_stream *l);
 // Tells the directory cache that a writing open changed `f`'s directory.
 void invalidate_dir_cache(vex_file *f);
-
-// The writer installed into the debug messages and the text seam.
-int write_text(vex_file *f, const char *text);
 
 }  // namespace kw::pfa::stream
 

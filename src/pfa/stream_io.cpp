@@ -415,8 +415,6 @@ int flush_pending_output(vex_file *f, pfa_stream *l) {
   return write_transcoded(f, l, "", 0, true);
 }
 
-int write_text(vex_file *f, const char *text) { return pfa_fputs(f, text); }
-
 }  // namespace kw::pfa::stream
 
 using namespace kw::pfa;
