@@ -79,8 +79,14 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   // A tail of "." or ".." would read back as a directory reference unless a
   // version follows.
   std::string_view tail(out.data() + tail_start, out.size() - tail_start);
-  bool dots = (tail == "." || tail == "..") && !((mask & PFA_M_VERSION) && f->version != 0);
-  if ((mask & PFA_M_STRING_VERSION) && (comp_len(f, PFA_ITER) > 0 || has_bar(f) || dots)) {
+  // So would an extension that reads as a version number ("a.1|").
+  bool no_version = !((mask & PFA_M_VERSION) && f->version != 0);
+  int as_version = 0;
+  bool dots = (tail == "." || tail == "..") && no_version;
+  bool numeric_ext = no_version && (mask & PFA_M_EXT) && comp_len(f, PFA_EXT) > 0 && !is_dir &&
+                     parse_version(comp(f, PFA_EXT), &as_version);
+  if ((mask & PFA_M_STRING_VERSION) &&
+      (comp_len(f, PFA_ITER) > 0 || has_bar(f) || dots || numeric_ext)) {
     out.push('|');  // with a '|' in the name, only a last one is the separator
     out.append(comp(f, PFA_ITER));
   } else if ((mask & PFA_M_VERSION) && f->version != 0) {
