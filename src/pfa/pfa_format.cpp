@@ -45,6 +45,20 @@ bool has_bar(const vex_file *f) {
          comp(f, PFA_EXT).find('|') != std::string_view::npos;
 }
 
+// A record of the standard file system without host or device whose text
+// starts like a drive ("P:x\\", "a:b") or a host ("h::x") would read back
+// as one.
+bool reads_as_location(const vex_file *f, std::string_view text) {
+  if (f->loc_type != PFA_LOC_STD_FS || comp_len(f, PFA_LOC1) > 0 || comp_len(f, PFA_LOC2) > 0)
+    return false;
+  if (has_path_scheme(comp(f, PFA_LOC3))) return false;
+  size_t colon = text.find(':');
+  if (colon == std::string_view::npos || colon > text.find_first_of("\\/")) return false;
+  char next = colon + 1 < text.size() ? text[colon + 1] : 0;
+  bool letter = (text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z');
+  return (colon == 1 && letter) || next == ':' || (next == '/' && colon >= 2);
+}
+
 int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   out.clear();
   int loc_bits = mask & (PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH);
@@ -57,9 +71,6 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     int r = location_string(f, out);
     if (r != 0) return r;
     if (out.empty() && is_dir) out.append(".\\");
-    // A bare name holding ':' would read back as a host or drive.
-    if (out.empty() && (mask & PFA_M_NAME) && comp(f, PFA_NAME).find(':') != std::string_view::npos)
-      out.append(".\\");
   }
   bool fold = lower && !(f->flags & PFA_F_AS_ON_DISK);
   const size_t tail_start = out.size();
@@ -103,6 +114,12 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     if (f->version < 0) *--p = '-';
     *--p = '.';
     out.append(std::string_view(p, static_cast<size_t>(end - p)));
+  }
+  if (loc_bits && reads_as_location(f, out.view())) {
+    // Printed after ".\" the text stays a relative path and name.
+    NameBuf copy(out.view());
+    out.assign(".\\");
+    out.append(copy.view());
   }
   if (out.overflow() || out.size() > static_cast<size_t>(kMaxName)) {
     out.clear();
