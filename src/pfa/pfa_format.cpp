@@ -51,9 +51,10 @@ bool has_bar(const vex_file *f) {
 bool reads_as_location(const vex_file *f, std::string_view text) {
   if (f->loc_type != PFA_LOC_STD_FS || comp_len(f, PFA_LOC1) > 0 || comp_len(f, PFA_LOC2) > 0)
     return false;
-  if (has_path_scheme(comp(f, PFA_LOC3))) return false;
   size_t colon = text.find(':');
   if (colon == std::string_view::npos || colon > text.find_first_of("\\/")) return false;
+  // A scheme path printed as "lhp://..." reads back as that path.
+  if (has_path_scheme(comp(f, PFA_LOC3)) && text.substr(colon, 3) == "://") return false;
   char next = colon + 1 < text.size() ? text[colon + 1] : 0;
   bool letter = (text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z');
   return (colon == 1 && letter) || next == ':' || (next == '/' && colon >= 2);

@@ -324,6 +324,8 @@ TEST_F(PfaEnv, TwoBarsAreReportedAndTheLastCounts) {
   EXPECT_EQ(full(f_), ".\\w::A:x");
   ASSERT_EQ(parse_to_pfa(f_, -1, "./P:./x.prt"), 0);  // a relative path, not drive P
   EXPECT_EQ(full(f_), ".\\P:.\\x.prt");
+  ASSERT_EQ(parse_to_pfa(f_, -1, "lhp:\\x\\a.prt"), 0);  // a path, not host "lhp"
+  EXPECT_EQ(full(f_), ".\\lhp:/x/a.prt");
   ASSERT_EQ(parse_to_pfa(f_, -1, "a.1|"), 0);  // extension "1", no version
   EXPECT_EQ(full(f_), "a.1|");
   ASSERT_EQ(parse_to_pfa(f_, -1, "...2"), 0);
