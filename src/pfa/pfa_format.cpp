@@ -54,7 +54,7 @@ bool reads_as_location(const vex_file *f, std::string_view text) {
   size_t colon = text.find(':');
   if (colon == std::string_view::npos || colon > text.find_first_of("\\/")) return false;
   // A scheme path printed as "lhp://..." reads back as that path.
-  if (has_path_scheme(comp(f, PFA_LOC3)) && text.substr(colon, 3) == "://") return false;
+  if (has_path_scheme(text) && text.substr(colon, 3) == "://") return false;
   char next = colon + 1 < text.size() ? text[colon + 1] : 0;
   bool letter = (text[0] >= 'a' && text[0] <= 'z') || (text[0] >= 'A' && text[0] <= 'Z');
   return (colon == 1 && letter) || next == ':' || (next == '/' && colon >= 2);
@@ -196,6 +196,10 @@ void backslash_path(std::string_view path, NameBuf &out) {
     pfa_remove_redundant_updirs(folded.data());
     folded.sync();
     path = folded.view();
+    if (has_path_scheme(path)) {  // folded into a scheme path: print it as one
+      out.append(path);
+      return;
+    }
   }
   char *w = out.data() + out.size();
   size_t room = NameBuf::kCap - 1 - out.size(), n = 0;
