@@ -51,6 +51,7 @@ bool has_bar(const vex_file *f) {
 bool reads_as_location(const vex_file *f, std::string_view text) {
   if (f->loc_type != PFA_LOC_STD_FS || comp_len(f, PFA_LOC1) > 0 || comp_len(f, PFA_LOC2) > 0)
     return false;
+  if (text.starts_with("pfafs:drives")) return true;  // the all-drives location
   size_t colon = text.find(':');
   if (colon == std::string_view::npos || colon > text.find_first_of("\\/")) return false;
   // A scheme path printed as "lhp://..." reads back as that path.
