@@ -186,6 +186,7 @@ int std_location_string(vex_file *f, void *buf, void *, size_t size) {
   } else if (!device.empty()) {
     s.append(device);
     s.push(':');
+    if (!path.empty() && path[0] == ':') s.append(".\\");  // "t::" would be a host
     s.append(path);
   } else {
     s.append(path);

@@ -330,6 +330,8 @@ TEST_F(PfaEnv, TwoBarsAreReportedAndTheLastCounts) {
   EXPECT_EQ(full(f_), ".\\lhp:/y/a.prt");
   ASSERT_EQ(parse_to_pfa(f_, -1, "./pfafs:drives.prt"), 0);  // not the all-drives location
   EXPECT_EQ(full(f_), ".\\pfafs:drives.prt");
+  ASSERT_EQ(parse_to_pfa(f_, -1, "t:.\\:\\a.prt"), 0);  // drive t, path ":/"
+  EXPECT_EQ(full(f_), "t:.\\:\\a.prt");
   ASSERT_EQ(parse_to_pfa(f_, -1, "a.1|"), 0);  // extension "1", no version
   EXPECT_EQ(full(f_), "a.1|");
   ASSERT_EQ(parse_to_pfa(f_, -1, "...2"), 0);
