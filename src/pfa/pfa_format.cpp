@@ -45,13 +45,20 @@ bool has_bar(const vex_file *f) {
          comp(f, PFA_EXT).find('|') != std::string_view::npos;
 }
 
-// A record of the standard file system without host or device whose text
-// starts like a drive ("P:x\\", "a:b") or a host ("h::x") would read back
-// as one.
-bool reads_as_location(const vex_file *f, std::string_view text) {
-  if (f->loc_type != PFA_LOC_STD_FS || comp_len(f, PFA_LOC1) > 0 || comp_len(f, PFA_LOC2) > 0)
-    return false;
-  if (text.starts_with("pfafs:drives")) return true;  // the all-drives location
+// Where a record of the standard file system prints text that the parser
+// would still read as location: the whole text when it has no host or
+// device, the tail after a host alone when it has no path (the parser reads
+// a drive after a host). Npos when there is no such text.
+size_t open_location_end(const vex_file *f, size_t location_end) {
+  if (f->loc_type != PFA_LOC_STD_FS || comp_len(f, PFA_LOC2) > 0) return std::string_view::npos;
+  if (comp_len(f, PFA_LOC1) == 0) return 0;
+  return comp_len(f, PFA_LOC3) == 0 ? location_end : std::string_view::npos;
+}
+
+// Text that starts like a drive ("P:x\\", "a:b"), a host ("h::x") or the
+// all-drives location would read back as one.
+bool reads_as_location(std::string_view text) {
+  if (text.starts_with("pfafs:drives")) return true;
   size_t colon = text.find(':');
   if (colon == std::string_view::npos || colon > text.find_first_of("\\/")) return false;
   // A scheme path printed as "lhp://..." reads back as that path.
@@ -74,6 +81,7 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     if (r != 0) return r;
     if (out.empty() && is_dir) out.append(".\\");
   }
+  const size_t location_end = out.size();
   bool fold = lower && !(f->flags & PFA_F_AS_ON_DISK);
   const size_t tail_start = out.size();
   if (mask & PFA_M_NAME) {
@@ -117,11 +125,13 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     *--p = '.';
     out.append(std::string_view(p, static_cast<size_t>(end - p)));
   }
-  if (loc_bits && reads_as_location(f, out.view())) {
+  size_t open_at = loc_bits ? open_location_end(f, location_end) : std::string_view::npos;
+  if (open_at != std::string_view::npos && reads_as_location(out.view().substr(open_at))) {
     // Printed after ".\" the text stays a relative path and name.
     NameBuf copy(out.view());
-    out.assign(".\\");
-    out.append(copy.view());
+    out.assign(copy.view().substr(0, open_at));
+    out.append(".\\");
+    out.append(copy.view().substr(open_at));
   }
   if (out.overflow() || out.size() > static_cast<size_t>(kMaxName)) {
     out.clear();

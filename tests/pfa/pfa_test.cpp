@@ -332,6 +332,8 @@ TEST_F(PfaEnv, TwoBarsAreReportedAndTheLastCounts) {
   EXPECT_EQ(full(f_), ".\\pfafs:drives.prt");
   ASSERT_EQ(parse_to_pfa(f_, -1, "t:.\\:\\a.prt"), 0);  // drive t, path ":/"
   EXPECT_EQ(full(f_), "t:.\\:\\a.prt");
+  ASSERT_EQ(parse_to_pfa(f_, -1, "w::.\\c:x"), 0);  // host w, name "c:x"
+  EXPECT_EQ(full(f_), "w::.\\c:x");
   ASSERT_EQ(parse_to_pfa(f_, -1, "a.1|"), 0);  // extension "1", no version
   EXPECT_EQ(full(f_), "a.1|");
   ASSERT_EQ(parse_to_pfa(f_, -1, "...2"), 0);
