@@ -47,17 +47,22 @@ bool has_bar(const vex_file *f) {
 
 // Where a record of the standard file system prints text that the parser
 // would still read as location: the whole text when it has no host or
-// device, the tail after a host alone when it has no path (the parser reads
-// a drive after a host). Npos when there is no such text.
+// device, the tail after a host or drive when it has no path (the parser
+// reads a drive after a host, and "X:" with ':' is a host). Npos when there
+// is no such text.
 size_t open_location_end(const vex_file *f, size_t location_end) {
-  if (f->loc_type != PFA_LOC_STD_FS || comp_len(f, PFA_LOC2) > 0) return std::string_view::npos;
-  if (comp_len(f, PFA_LOC1) == 0) return 0;
+  if (f->loc_type != PFA_LOC_STD_FS) return std::string_view::npos;
+  bool host = comp_len(f, PFA_LOC1) > 0, device = comp_len(f, PFA_LOC2) > 0;
+  if (!host && !device) return 0;
+  if (host && device) return std::string_view::npos;  // "\\\\host\\X$" ends the location
   return comp_len(f, PFA_LOC3) == 0 ? location_end : std::string_view::npos;
 }
 
 // Text that starts like a drive ("P:x\\", "a:b"), a host ("h::x") or the
-// all-drives location would read back as one.
-bool reads_as_location(std::string_view text) {
+// all-drives location would read back as one; after a drive, text starting
+// with ':' would turn the drive into a host.
+bool reads_as_location(std::string_view text, bool after_drive) {
+  if (after_drive) return text.starts_with(":");
   if (text.starts_with("pfafs:drives")) return true;
   size_t colon = text.find(':');
   if (colon == std::string_view::npos || colon > text.find_first_of("\\/")) return false;
@@ -126,7 +131,9 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     out.append(std::string_view(p, static_cast<size_t>(end - p)));
   }
   size_t open_at = loc_bits ? open_location_end(f, location_end) : std::string_view::npos;
-  if (open_at != std::string_view::npos && reads_as_location(out.view().substr(open_at))) {
+  if (open_at != std::string_view::npos &&
+      reads_as_location(out.view().substr(open_at),
+                        open_at > 0 && comp_len(f, PFA_LOC2) > 0 && comp_len(f, PFA_LOC1) == 0)) {
     // Printed after ".\" the text stays a relative path and name.
     NameBuf copy(out.view());
     out.assign(copy.view().substr(0, open_at));

@@ -334,6 +334,8 @@ TEST_F(PfaEnv, TwoBarsAreReportedAndTheLastCounts) {
   EXPECT_EQ(full(f_), "t:.\\:\\a.prt");
   ASSERT_EQ(parse_to_pfa(f_, -1, "w::.\\c:x"), 0);  // host w, name "c:x"
   EXPECT_EQ(full(f_), "w::.\\c:x");
+  ASSERT_EQ(parse_to_pfa(f_, -1, "p:.\\:x"), 0);  // drive p, name ":x"
+  EXPECT_EQ(full(f_), "p:.\\:x");
   ASSERT_EQ(parse_to_pfa(f_, -1, "a.1|"), 0);  // extension "1", no version
   EXPECT_EQ(full(f_), "a.1|");
   ASSERT_EQ(parse_to_pfa(f_, -1, "...2"), 0);
