@@ -54,7 +54,7 @@ size_t open_location_end(const vex_file *f, size_t location_end) {
   if (f->loc_type != PFA_LOC_STD_FS) return std::string_view::npos;
   bool host = comp_len(f, PFA_LOC1) > 0, device = comp_len(f, PFA_LOC2) > 0;
   if (!host && !device) return 0;
-  if (host && device) return std::string_view::npos;  // "\\\\host\\X$" ends the location
+  if (host && device) return std::string_view::npos;  // "\\host\X$" ends the location
   return comp_len(f, PFA_LOC3) == 0 ? location_end : std::string_view::npos;
 }
 
