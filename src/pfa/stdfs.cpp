@@ -172,6 +172,8 @@ int std_location_string(vex_file *f, void *buf, void *, size_t size) {
       s.push('/');
       s.append(path.view().substr(1));
     } else {
+      // A relative path starting like a drive would read as the host's drive.
+      if (path.size() >= 2 && is_letter(path[0]) && path[1] == ':') s.append(".\\");
       s.append(path);
     }
   } else if (!host.empty()) {
