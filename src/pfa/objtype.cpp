@@ -1,11 +1,12 @@
 // The object-type table: the live records, the indexes by code and by
 // extension, the per-type accessors and registration at run time.
 #include <algorithm>
-#include <atomic>
+#include <bit>
 #include <cstring>
 #include <deque>
 #include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "keelwork/btk_unicode.h"
@@ -37,8 +38,34 @@ static_assert(extensions_fit(), "a static extension is too long for the index");
 static_assert(kStaticRows[std::size(kStaticRows) - 1].type == OBJ_TYPE_ALL_FILE,
               "the All File row closes the table");
 
-bool key_less(const TypeRecord *a, const TypeRecord *b) { return std::strcmp(a->key, b->key) < 0; }
 bool code_less(const TypeRecord *a, const TypeRecord *b) { return a->type < b->type; }
+
+constexpr bool codes_unique() {
+  for (size_t i = 0; i < std::size(kStaticRows); ++i)
+    for (size_t j = i + 1; j < std::size(kStaticRows); ++j)
+      if (kStaticRows[i].type == kStaticRows[j].type) return false;
+  return true;
+}
+// The record found by an extension is then the record of its code too,
+// which lets a parse read the type's rules from the record it looked up.
+static_assert(codes_unique(), "two static rows share a code");
+
+// FNV-1a over the upper-cased bytes: the index key and its hash in one pass.
+constexpr uint32_t kFnvBasis = 2166136261u;
+constexpr uint32_t kFnvPrime = 16777619u;
+
+char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+uint32_t fold_key(std::string_view ext, char *key) {
+  uint32_t h = kFnvBasis;
+  for (size_t i = 0; i < ext.size(); ++i) {
+    key[i] = upper_ascii(ext[i]);
+    h = (h ^ static_cast<unsigned char>(key[i])) * kFnvPrime;
+  }
+  return h;
+}
+
+uint32_t code_hash(int32_t type) { return static_cast<uint32_t>(type) * 2654435769u; }
 
 class Table {
  public:
@@ -61,22 +88,25 @@ class Table {
     reindex();
   }
 
-  const TypeRecord *find(int32_t type) {
-    const TypeRecord *last = last_.load(std::memory_order_relaxed);
-    if (last && last->type == type) return last;
-    auto it = std::lower_bound(by_code_.begin(), by_code_.end(), type,
-                               [](const TypeRecord *r, int32_t t) { return r->type < t; });
-    if (it == by_code_.end() || (*it)->type != type) return nullptr;
-    last_.store(*it, std::memory_order_relaxed);
-    return *it;
+  const TypeRecord *find(int32_t type) const {
+    for (uint32_t i = code_hash(type) >> shift_;; i = (i + 1) & mask_) {
+      const CodeSlot &s = by_code_[i];
+      if (!s.record || s.type == type) return s.record;
+    }
   }
 
-  const TypeRecord *find_key(const char *key) const {
-    auto it = std::lower_bound(
-        by_ext_.begin(), by_ext_.end(), key,
-        [](const TypeRecord *r, const char *k) { return std::strcmp(r->key, k) < 0; });
-    if (it == by_ext_.end() || std::strcmp((*it)->key, key) != 0) return nullptr;
-    return *it;
+  // The first record in table order whose key is `ext` upper-cased; null
+  // for an unknown or overlong extension.
+  const TypeRecord *find_extension(std::string_view ext) const {
+    if (ext.size() >= OBJ_TYPE_EXT_SIZE) return nullptr;
+    char key[OBJ_TYPE_EXT_SIZE];
+    uint32_t h = fold_key(ext, key);
+    for (uint32_t i = h & mask_;; i = (i + 1) & mask_) {
+      const ExtSlot &s = by_ext_[i];
+      if (!s.record) return nullptr;
+      if (s.hash == h && s.length == ext.size() && std::memcmp(s.record->key, key, ext.size()) == 0)
+        return s.record;
+    }
   }
 
   const TypeRecord &all_file() const { return *all_file_; }
@@ -91,19 +121,31 @@ class Table {
 
   int32_t next_dynamic_code() { return ++last_dynamic_; }
 
-  // Both indexes in table order, then sorted keeping that order among
-  // equals; the match types follow the extensions as they now stand.
+  // Both indexes from the records in table order, the first of equal codes
+  // or keys winning; records without an extension are not in the extension
+  // index, except "All File". The match types follow the extensions as they
+  // now stand.
   void reindex() {
-    by_code_.clear();
-    by_ext_.clear();
-    for (TypeRecord &r : records_) {
-      by_code_.push_back(&r);
-      if (r.key[0] || &r == all_file_) by_ext_.push_back(&r);
+    uint32_t slots = 16;
+    while (slots < 2 * records_.size()) slots *= 2;
+    mask_ = slots - 1;
+    shift_ = static_cast<uint32_t>(32 - std::countr_zero(slots));
+    by_code_.assign(slots, CodeSlot{});
+    by_ext_.assign(slots, ExtSlot{});
+    for (const TypeRecord &r : records_) {
+      uint32_t i = code_hash(r.type) >> shift_;
+      while (by_code_[i].record && by_code_[i].type != r.type) i = (i + 1) & mask_;
+      if (!by_code_[i].record) by_code_[i] = {r.type, &r};
+      if (!r.key[0] && &r != all_file_) continue;
+      std::string_view key(r.key);
+      char folded[OBJ_TYPE_EXT_SIZE];
+      uint32_t h = fold_key(key, folded);
+      for (i = h & mask_; by_ext_[i].record; i = (i + 1) & mask_)
+        if (by_ext_[i].hash == h && by_ext_[i].record->key == key) break;
+      if (!by_ext_[i].record) by_ext_[i] = {h, static_cast<uint32_t>(key.size()), &r};
     }
-    std::stable_sort(by_code_.begin(), by_code_.end(), code_less);
-    std::stable_sort(by_ext_.begin(), by_ext_.end(), key_less);
     for (TypeRecord &r : records_) {
-      const TypeRecord *match = (r.flags & kUnmatchable) ? nullptr : find_key(r.key);
+      const TypeRecord *match = (r.flags & kUnmatchable) ? nullptr : find_extension(r.key);
       const int32_t looked_up = match ? match->type : OBJ_TYPE_NO_TYPE;
       r.ext_match_type = !match || (looked_up == OBJ_TYPE_ALL_FILE && r.type != OBJ_TYPE_ALL_FILE)
                              ? r.type
@@ -112,10 +154,22 @@ class Table {
   }
 
  private:
+  struct CodeSlot {
+    int32_t type = 0;
+    const TypeRecord *record = nullptr;
+  };
+  struct ExtSlot {
+    uint32_t hash = 0;
+    uint32_t length = 0;
+    const TypeRecord *record = nullptr;
+  };
+
   std::deque<TypeRecord> records_;  // table order; addresses never move
-  std::vector<const TypeRecord *> by_code_;
-  std::vector<const TypeRecord *> by_ext_;
-  std::atomic<const TypeRecord *> last_{nullptr};
+  // Open addressing with linear probing, at most half full.
+  std::vector<CodeSlot> by_code_;
+  std::vector<ExtSlot> by_ext_;
+  uint32_t mask_ = 0;
+  uint32_t shift_ = 0;
   const TypeRecord *all_file_ = nullptr;
   int32_t last_dynamic_ = OBJ_TYPE_DYNAMIC_BASE;
 };
@@ -175,9 +229,11 @@ bool make_key(const char *ext, char *key) {
 }
 
 int32_t type_of_key(const char *key) {
-  const TypeRecord *r = table().find_key(key);
+  const TypeRecord *r = table().find_extension(key);
   return r ? r->type : OBJ_TYPE_NO_TYPE;
 }
+
+const TypeRecord *extension_record(std::string_view ext) { return table().find_extension(ext); }
 
 }  // namespace kw::pfa
 
@@ -259,9 +315,11 @@ KW_API int32_t type_to_ext_match_type(int32_t type) { return record_of(type).ext
 // ---- reverse lookups ----------------------------------------------------------------------------
 
 KW_API int32_t extension_to_type(const char *ext) {
-  char key[OBJ_TYPE_EXT_SIZE];
-  if (!ext || !kw::pfa::make_key(ext, key)) return OBJ_TYPE_NO_TYPE;
-  return kw::pfa::type_of_key(key);
+  if (!ext) return OBJ_TYPE_NO_TYPE;
+  size_t n = 0;
+  while (n < OBJ_TYPE_EXT_SIZE && ext[n]) ++n;  // a longer text is no extension
+  const kw::pfa::TypeRecord *r = kw::pfa::extension_record(std::string_view(ext, n));
+  return r ? r->type : OBJ_TYPE_NO_TYPE;
 }
 
 KW_API int32_t ext_to_type(const kw_wchar *wext) {

@@ -4,6 +4,7 @@
 #define KW_PFA_OBJTYPE_INTERNAL_H
 
 #include <cstdint>
+#include <string_view>
 
 #include "keelwork/objtype.h"
 
@@ -118,6 +119,9 @@ const TypeRecord &record_of(int32_t type);
 const TypeRecord *exact_record(int32_t type);
 // The type of an extension already upper-cased into `key`.
 int32_t type_of_key(const char *key);
+// The record of the type whose extension is `ext` in any ASCII case; null
+// when no type has it (or it is too long to be an extension).
+const TypeRecord *extension_record(std::string_view ext);
 // Upper-cases an extension of ASCII case into `key` (OBJ_TYPE_EXT_SIZE
 // bytes); false when it is too long to be any type's extension.
 bool make_key(const char *ext, char *key);
