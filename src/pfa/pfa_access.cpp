@@ -1,5 +1,6 @@
 // Accessors of the record: component getters and setters, flag bits, the
 // location of a record, and the object type derived from its extension.
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -67,28 +68,33 @@ void normalize_path(std::string_view in, NameBuf &out) {
   out.clear();
   char *w = out.data();
   size_t n = 0, room = NameBuf::kCap - 2;
+  bool segment_start = true;  // the previous input character was a separator
   for (size_t i = 0; i < in.size() && n < room; ++i) {
-    char c = in[i] == '\\' ? '/' : in[i];
-    if (c == '.' && (i == 0 || in[i - 1] == '/' || in[i - 1] == '\\') && i + 1 < in.size() &&
-        (in[i + 1] == '/' || in[i + 1] == '\\')) {
+    char c = in[i];
+    bool sep = c == '/' || c == '\\';
+    if (c == '.' && segment_start && i + 1 < in.size() && (in[i + 1] == '/' || in[i + 1] == '\\')) {
       ++i;  // skip "./"
+      segment_start = true;
       continue;
     }
-    w[n++] = c;
+    w[n++] = sep ? '/' : c;
+    segment_start = sep;
   }
   if (n && w[n - 1] != '/') w[n++] = '/';
-  w[n] = 0;
-  out.sync();
+  out.set_size(n);
 }
 
+// Offers the text to the claiming types from the highest index down.
 int claim_location(vex_file *f, const char *text, int loc_type, int *consumed) {
   const char *first_colon = std::strchr(text, ':');
   int result = PFA_E_INVALID_NAME;
   int saved = f->loc_type;
   uint32_t mask = claim_mask();
   if (loc_type >= 0) mask &= 1u << loc_type;
-  for (int t = PFA_LOC_TYPE_COUNT - 1; t >= 1; --t) {
-    if (!(mask & (1u << t))) continue;
+  mask &= ~1u;  // type 0 is no location
+  while (mask) {
+    int t = std::bit_width(mask) - 1;
+    mask &= ~(1u << t);
     auto claim = reinterpret_cast<pfaloc_fn_FPPP>(claim_method(t));
     if (!claim) continue;
     f->loc_type = t;

@@ -84,16 +84,21 @@ class NameBuf {
 
   bool append(std::string_view s) {
     if (n_ + s.size() >= kCap) return overflow_ = true, false;
-    for (size_t i = 0; i < s.size(); ++i) d_[n_ + i] = s[i];
+    if (!s.empty()) __builtin_memcpy(d_ + n_, s.data(), s.size());
     n_ += s.size();
     d_[n_] = 0;
     return true;
   }
-  bool push(char c) { return append(std::string_view(&c, 1)); }
+  bool push(char c) {
+    if (n_ + 1 >= kCap) return overflow_ = true, false;
+    d_[n_++] = c;
+    d_[n_] = 0;
+    return true;
+  }
   bool prepend(std::string_view s) {
     if (n_ + s.size() >= kCap) return overflow_ = true, false;
-    for (size_t i = n_ + 1; i-- > 0;) d_[i + s.size()] = d_[i];
-    for (size_t i = 0; i < s.size(); ++i) d_[i] = s[i];
+    __builtin_memmove(d_ + s.size(), d_, n_ + 1);
+    if (!s.empty()) __builtin_memcpy(d_, s.data(), s.size());
     n_ += s.size();
     return true;
   }
@@ -120,8 +125,13 @@ class NameBuf {
   bool overflow() const { return overflow_; }
   // After writing into data() directly.
   void sync() {
-    n_ = 0;
-    while (n_ < kCap - 1 && d_[n_]) ++n_;
+    const void *nul = __builtin_memchr(d_, 0, kCap - 1);
+    n_ = nul ? static_cast<size_t>(static_cast<const char *>(nul) - d_) : kCap - 1;
+    d_[n_] = 0;
+  }
+  // After writing `n` bytes into data() directly.
+  void set_size(size_t n) {
+    n_ = n < kCap ? n : kCap - 1;
     d_[n_] = 0;
   }
 

@@ -1,6 +1,7 @@
 // Parsing a full name into a record: variable and home expansion, drive
 // inheritance, the location claim, the tail grammar (name, extension,
 // versions, family names), relative joins and the directory decision.
+#include <array>
 #include <atomic>
 #include <cstring>
 #include <string>
@@ -9,6 +10,7 @@
 #include "keelwork/debug.h"
 #include "keelwork/objtype.h"
 #include "keelwork/pfa.h"
+#include "pfa/objtype_internal.h"
 #include "pfa/pfa_internal.h"
 
 namespace kw::pfa {
@@ -56,30 +58,31 @@ bool expand_home(std::string &s) {
 }
 
 // Puts the device of `dir` (or of the current directory) before a name that
-// starts with exactly one separator. Only a drive of the standard file
-// system is inherited: an empty device, the all-drives location or a share
-// would turn the name into one that means something else.
-void inherit_drive(NameBuf &s, const vex_file *dir) {
-  if (s.empty() || !is_sep(s[0]) || (s.size() > 1 && is_sep(s[1]))) return;
+// starts with exactly one separator, rewriting `text` into `work`. Only a
+// drive of the standard file system is inherited: an empty device, the
+// all-drives location or a share would turn the name into one that means
+// something else.
+void inherit_drive(std::string_view &text, NameBuf &work, const vex_file *dir) {
+  if (text.empty() || !is_sep(text[0]) || (text.size() > 1 && is_sep(text[1]))) return;
   const vex_file *from = valid(dir) ? dir : cur_dir_record();
   if (!valid(from) || from->loc_type != PFA_LOC_STD_FS) return;
   std::string_view device = comp(from, device_idx(from));
   if (device.empty() || device == "/") return;
-  s.prepend(":");
-  s.prepend(device);
+  if (text.data() != work.c_str()) work.assign(text);
+  work.prepend(":");
+  work.prepend(device);
+  text = work.view();
 }
 
-// An extension as a NUL-terminated key; "" when it is too long to be one.
-struct ExtKey {
-  explicit ExtKey(std::string_view ext) {
-    size_t n = ext.size() < sizeof key ? ext.size() : 0;
-    if (ext.size() >= sizeof key) too_long = true;
-    copy_bytes(key, ext.data(), n);
-    key[n] = 0;
-  }
-  char key[OBJ_TYPE_EXT_SIZE];
-  bool too_long = false;
-};
+// Bytes allowed in a name of a type without unusual characters: letters,
+// digits, '_', '-' and every byte of a multibyte character.
+constexpr std::array<bool, 256> kUsualNameByte = [] {
+  std::array<bool, 256> usual{};
+  for (int c = 0; c < 256; ++c)
+    usual[c] = c >= 0x80 || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+               (c >= '0' && c <= '9') || c == '_' || c == '-';
+  return usual;
+}();
 
 bool is_upper_ascii(char c) { return c >= 'A' && c <= 'Z'; }
 
@@ -113,14 +116,8 @@ bool parse_version(std::string_view s, int *version) {
 bool name_has_unusual_chars(std::string_view name) {
   if (name.empty()) return false;
   if (name[0] == '-') return true;
-  for (char ch : name) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c >= 0x80) continue;
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
-        c == '-')
-      continue;
-    return true;
-  }
+  for (char c : name)
+    if (!kUsualNameByte[static_cast<unsigned char>(c)]) return true;
   return false;
 }
 
@@ -160,18 +157,18 @@ void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out) {
   } else {
     out.name = part;
   }
-  ExtKey ext(out.ext);
-  int32_t type = ext.too_long ? OBJ_TYPE_NO_TYPE : extension_to_type(ext.key);
-  if (type == OBJ_TYPE_ALL_FILE || type == OBJ_TYPE_NO_TYPE || type == OBJ_TYPE_DIRECTORY ||
-      out.name.empty())
+  // The record of the extension's type carries the rules for the name.
+  const TypeRecord *record = out.name.empty() ? nullptr : extension_record(out.ext);
+  int32_t type = record ? record->type : OBJ_TYPE_NO_TYPE;
+  if (type == OBJ_TYPE_ALL_FILE || type == OBJ_TYPE_NO_TYPE || type == OBJ_TYPE_DIRECTORY)
     type = OBJ_TYPE_UNTYPED;
   if (type != OBJ_TYPE_UNTYPED && !weak) {
     std::string_view name = out.name;
-    bool family = type_allows_family_names(type) && is_family_form(name);
+    bool family = (record->flags & OBJ_TYPE_FAMILY_NAMES) && is_family_form(name);
     int length = static_cast<int>(name.size());
-    if (length >= 32 && length >= type_to_name_length(type)) type = OBJ_TYPE_UNTYPED;
-    if (type != OBJ_TYPE_UNTYPED && !type_to_weird_chars_OK(type)) {
-      if (case_check && !type_to_mixed_case_OK(type)) {
+    if (length >= 32 && length >= record->name_length) type = OBJ_TYPE_UNTYPED;
+    if (type != OBJ_TYPE_UNTYPED && !(record->flags & OBJ_TYPE_WEIRD_CHARS)) {
+      if (case_check && (record->flags & OBJ_TYPE_LOWER_CASE)) {
         for (char c : name)
           if (is_upper_ascii(c)) type = OBJ_TYPE_UNTYPED;
       }
@@ -196,20 +193,23 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
   size_t n = std::strlen(name);
   if (n > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
   if (loc_type < -1 || loc_type >= PFA_LOC_TYPE_COUNT) return PFA_E_INVALID_INPUT;
-  NameBuf s(std::string_view(name, n));
-  // Expansions are rare: they work on a string of their own.
+  // The text as given, or as the rare expansions rewrote it into `work`.
+  NameBuf work;
+  std::string_view text(name, n);
   if (std::memchr(name, '$', n)) {
-    std::string text(s.view());
-    if (!expand_variables(text)) return PFA_E_INVALID_INPUT;
-    s.assign(text);
+    std::string expanded(text);
+    if (!expand_variables(expanded)) return PFA_E_INVALID_INPUT;
+    work.assign(expanded);
+    text = work.view();
   }
   if (n > 0 && name[0] == '~') {
-    std::string text(s.view());
-    if (!expand_home(text)) return PFA_E_INVALID_INPUT;
-    s.assign(text);
+    std::string expanded(text);
+    if (!expand_home(expanded)) return PFA_E_INVALID_INPUT;
+    work.assign(expanded);
+    text = work.view();
   }
-  inherit_drive(s, dir);
-  if (s.overflow() || s.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
+  inherit_drive(text, work, dir);
+  if (work.overflow() || text.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
 
   reset_record(f);
   int32_t saved_loc = f->loc_type;
@@ -217,12 +217,12 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
   // The claim sees the text before the first '|' while unusual revision
   // characters are allowed, so that a revision may hold separators.
   NameBuf hidden;
-  const char *claim_text = s.c_str();
-  size_t claim_len = s.size();
+  const char *claim_text = text.data();  // NUL-terminated: `name` or `work`
+  size_t claim_len = text.size();
   if (allow_unusual_revision_chars()) {
-    size_t bar = s.view().find('|');
+    size_t bar = text.find('|');
     if (bar != std::string_view::npos) {
-      hidden.assign(s.view().substr(0, bar));
+      hidden.assign(text.substr(0, bar));
       claim_text = hidden.c_str();
       claim_len = bar;
     }
@@ -236,7 +236,7 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
   if (consumed < 0 || static_cast<size_t>(consumed) > claim_len)
     consumed = static_cast<int>(claim_len);
 
-  std::string_view tail = s.view();
+  std::string_view tail = text;
   tail.remove_prefix(static_cast<size_t>(consumed));
   bool is_directory = tail.empty();
   Tail parts;
@@ -361,9 +361,10 @@ int pfa_parse_filename_tail(const char *full, char *dir_out, char *name_out, cha
   // hold separators only while unusual revision characters are allowed.
   std::string_view searched = s;
   if (allow_unusual_revision_chars()) searched = s.substr(0, s.find('|'));
-  size_t sep = searched.find_last_of("/\\");
-  std::string_view tail = sep == std::string_view::npos ? s : s.substr(sep + 1);
-  put(dir_out, sep == std::string_view::npos ? std::string_view() : s.substr(0, sep + 1));
+  size_t cut = searched.size();  // one past the last separator, 0 without one
+  while (cut > 0 && !is_sep(searched[cut - 1])) --cut;
+  std::string_view tail = s.substr(cut);
+  put(dir_out, s.substr(0, cut));
   if (tail.empty()) {
     if (dir_if_trailing && type) *type = OBJ_TYPE_DIRECTORY;
     return 0;

@@ -37,20 +37,17 @@ int write_out(std::string_view s, void *buf, size_t size) {
 // and ".." adds "../", both consumed.
 size_t take_path(std::string_view t, size_t i, NameBuf &path) {
   std::string_view rest = t.substr(i);
-  size_t last = rest.find_last_of("/\\");
-  NameBuf raw;
-  if (last != std::string_view::npos) {
-    raw.append(rest.substr(0, last + 1));
-    i += last + 1;
-    rest = rest.substr(last + 1);
-  }
+  size_t cut = rest.size();  // one past the last separator, 0 without one
+  while (cut > 0 && !is_sep(rest[cut - 1])) --cut;
+  normalize_path(rest.substr(0, cut), path);
+  i += cut;
+  rest.remove_prefix(cut);
   if (rest == ".") {
     i += 1;
   } else if (rest == "..") {
-    raw.append("../");
+    path.append("../");  // normalized text ends in '/', so this stays normal
     i += 2;
   }
-  normalize_path(raw, path);
   return i;
 }
 
@@ -328,9 +325,9 @@ int std_dir_read_next(vex_file *f, pfa_stream *l, void *entry_out, void *raw, vo
 // ---- UNC file system ---------------------------------------------------------------------
 
 int unc_claim(vex_file *f, void *name, void *, void *consumed_out) {
-  std::string_view t(static_cast<const char *>(name));
-  if (t.size() < 2 || !is_sep(t[0]) || !is_sep(t[1]) || (t.size() > 2 && is_sep(t[2])))
-    return PFA_E_INVALID_NAME;
+  const char *c = static_cast<const char *>(name);
+  if (!is_sep(c[0]) || !is_sep(c[1]) || is_sep(c[2])) return PFA_E_INVALID_NAME;
+  std::string_view t(c);
   size_t end = t.find_first_of("/\\", 2);
   NameBuf host, share, path;
   host.append("//");
@@ -401,9 +398,9 @@ int unc_is_folder(vex_file *f) {
 // ---- standard streams ----------------------------------------------------------------------
 
 int stdio_claim(vex_file *f, void *name, void *, void *consumed_out) {
-  std::string_view t(static_cast<const char *>(name));
-  if (!t.starts_with("stdio://")) return PFA_E_INVALID_NAME;
-  std::string_view stream = t.substr(8);
+  const char *c = static_cast<const char *>(name);
+  if (std::strncmp(c, "stdio://", 8) != 0) return PFA_E_INVALID_NAME;
+  std::string_view stream(c + 8);
   if (stream != "err" && stream != "in" && stream != "out") return PFA_E_INVALID_NAME;
   if (!store_location(f, {}, "stdio://", {})) return PFA_E_INVALID_INPUT;
   *static_cast<int *>(consumed_out) = 8;
