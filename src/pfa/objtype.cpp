@@ -104,7 +104,7 @@ class Table {
     for (uint32_t i = h & mask_;; i = (i + 1) & mask_) {
       const ExtSlot &s = by_ext_[i];
       if (!s.record) return nullptr;
-      if (s.hash == h && s.length == ext.size() && std::memcmp(s.record->key, key, ext.size()) == 0)
+      if (s.hash == h && s.length == ext.size() && std::equal(key, key + ext.size(), s.record->key))
         return s.record;
     }
   }

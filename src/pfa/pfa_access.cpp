@@ -67,21 +67,54 @@ std::string_view arg_text(const char *s, int len) {
 void normalize_path(std::string_view in, NameBuf &out) {
   out.clear();
   char *w = out.data();
-  size_t n = 0, room = NameBuf::kCap - 2;
-  bool segment_start = true;  // the previous input character was a separator
-  for (size_t i = 0; i < in.size() && n < room; ++i) {
-    char c = in[i];
-    bool sep = c == '/' || c == '\\';
-    if (c == '.' && segment_start && i + 1 < in.size() && (in[i + 1] == '/' || in[i + 1] == '\\')) {
+  const size_t room = NameBuf::kCap - 2;
+  // Up to the first '.' there is nothing to drop: a plain copy that turns
+  // backslashes, which the compiler vectorizes.
+  size_t i = in.find('.');
+  if (i == std::string_view::npos) i = in.size();
+  if (i > room) i = room;
+  for (size_t k = 0; k < i; ++k) w[k] = in[k] == '\\' ? '/' : in[k];
+  size_t n = i;
+  for (; i < in.size() && n < room; ++i) {
+    char c = in[i] == '\\' ? '/' : in[i];
+    if (c == '.' && (i == 0 || in[i - 1] == '/' || in[i - 1] == '\\') && i + 1 < in.size() &&
+        (in[i + 1] == '/' || in[i + 1] == '\\')) {
       ++i;  // skip "./"
-      segment_start = true;
       continue;
     }
-    w[n++] = sep ? '/' : c;
-    segment_start = sep;
+    w[n++] = c;
   }
   if (n && w[n - 1] != '/') w[n++] = '/';
   out.set_size(n);
+}
+
+int put_components(vex_file *f, int first, std::initializer_list<std::string_view> parts) {
+  const int end = text_len(f);
+  const int last = first + static_cast<int>(parts.size()) - 1;
+  bool at_end = last < PFA_COMPONENT_COUNT;
+  for (int k = first; k < PFA_COMPONENT_COUNT && at_end; ++k)
+    at_end = f->ranges[k][0] == end && f->ranges[k][1] == end;
+  if (!at_end) {
+    int k = first;
+    for (std::string_view s : parts)
+      if (int r = put_component(f, k++, s)) return r;
+    return 0;
+  }
+  size_t total = static_cast<size_t>(end);
+  for (std::string_view s : parts) total += s.size();
+  if (total > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
+  if (total == static_cast<size_t>(end)) return 0;  // nothing changes
+  int at = end, k = first;
+  for (std::string_view s : parts) {
+    copy_bytes(f->text + at, s.data(), s.size());
+    f->ranges[k][0] = static_cast<int16_t>(at);
+    at += static_cast<int>(s.size());
+    f->ranges[k++][1] = static_cast<int16_t>(at);
+  }
+  for (; k < PFA_COMPONENT_COUNT; ++k) f->ranges[k][0] = f->ranges[k][1] = static_cast<int16_t>(at);
+  f->text[at] = 0;
+  f->flags &= ~PFA_F_AS_ON_DISK;
+  return 0;
 }
 
 // Offers the text to the claiming types from the highest index down.
@@ -102,7 +135,8 @@ int claim_location(vex_file *f, const char *text, int loc_type, int *consumed) {
     int r = claim(f, const_cast<char *>(text), const_cast<char *>(first_colon), consumed);
     if (r == 0) return 0;
     result = r;
-    for (int k = PFA_LOC3; k >= PFA_LOC1; --k) put_component(f, k, {});
+    if (f->ranges[PFA_LOC1][0] != f->ranges[PFA_LOC3][1])  // the refusal left some behind
+      for (int k = PFA_LOC3; k >= PFA_LOC1; --k) put_component(f, k, {});
   }
   f->loc_type = saved;
   return result;

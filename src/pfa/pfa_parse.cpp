@@ -64,7 +64,13 @@ bool expand_home(std::string &s) {
 // something else.
 void inherit_drive(std::string_view &text, NameBuf &work, const vex_file *dir) {
   if (text.empty() || !is_sep(text[0]) || (text.size() > 1 && is_sep(text[1]))) return;
-  const vex_file *from = valid(dir) ? dir : cur_dir_record();
+  const vex_file *from = dir;
+  if (!valid(from)) {
+    // The current-directory record is made once and never replaced;
+    // holding it here spares its once-guard on every name.
+    static const vex_file *const cur_dir = cur_dir_record();
+    from = cur_dir;
+  }
   if (!valid(from) || from->loc_type != PFA_LOC_STD_FS) return;
   std::string_view device = comp(from, device_idx(from));
   if (device.empty() || device == "/") return;
@@ -248,8 +254,7 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
       split_tail(tail, false, strict_case, parts);
       split = true;
     }
-    if (put_component(f, PFA_NAME, parts.name) || put_component(f, PFA_EXT, parts.ext) ||
-        put_component(f, PFA_ITER, parts.rev)) {
+    if (put_components(f, PFA_NAME, {parts.name, parts.ext, parts.rev})) {
       reset_record(f);
       return PFA_E_INVALID_INPUT;
     }

@@ -56,8 +56,7 @@ bool store_location(vex_file *f, std::string_view host, std::string_view device,
   if (host.size() >= static_cast<size_t>(kComponentSize) ||
       device.size() >= static_cast<size_t>(kComponentSize))
     return false;
-  return put_component(f, PFA_LOC1, host) == 0 && put_component(f, PFA_LOC2, device) == 0 &&
-         put_component(f, PFA_LOC3, path) == 0;
+  return put_components(f, PFA_LOC1, {host, device, path}) == 0;
 }
 
 constexpr const char *kSchemes[] = {"lhpub", "lhp", "lhws", "awcs", "awws", "pfazip"};
@@ -399,7 +398,7 @@ int unc_is_folder(vex_file *f) {
 
 int stdio_claim(vex_file *f, void *name, void *, void *consumed_out) {
   const char *c = static_cast<const char *>(name);
-  if (std::strncmp(c, "stdio://", 8) != 0) return PFA_E_INVALID_NAME;
+  if (c[0] != 's' || std::strncmp(c, "stdio://", 8) != 0) return PFA_E_INVALID_NAME;
   std::string_view stream(c + 8);
   if (stream != "err" && stream != "in" && stream != "out") return PFA_E_INVALID_NAME;
   if (!store_location(f, {}, "stdio://", {})) return PFA_E_INVALID_INPUT;
