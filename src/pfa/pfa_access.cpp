@@ -88,24 +88,23 @@ void normalize_path(std::string_view in, NameBuf &out) {
   out.set_size(n);
 }
 
-int put_components(vex_file *f, int first, std::initializer_list<std::string_view> parts) {
+int put_components(vex_file *f, int first, std::string_view a, std::string_view b,
+                   std::string_view c) {
   const int end = text_len(f);
-  const int last = first + static_cast<int>(parts.size()) - 1;
-  bool at_end = last < PFA_COMPONENT_COUNT;
+  bool at_end = first + 2 < PFA_COMPONENT_COUNT;
   for (int k = first; k < PFA_COMPONENT_COUNT && at_end; ++k)
     at_end = f->ranges[k][0] == end && f->ranges[k][1] == end;
   if (!at_end) {
-    int k = first;
-    for (std::string_view s : parts)
-      if (int r = put_component(f, k++, s)) return r;
-    return 0;
+    int r = put_component(f, first, a);
+    if (r == 0) r = put_component(f, first + 1, b);
+    if (r == 0) r = put_component(f, first + 2, c);
+    return r;
   }
-  size_t total = static_cast<size_t>(end);
-  for (std::string_view s : parts) total += s.size();
-  if (total > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
-  if (total == static_cast<size_t>(end)) return 0;  // nothing changes
+  const size_t added = a.size() + b.size() + c.size();
+  if (added == 0) return 0;  // nothing changes
+  if (static_cast<size_t>(end) + added > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
   int at = end, k = first;
-  for (std::string_view s : parts) {
+  for (std::string_view s : {a, b, c}) {
     copy_bytes(f->text + at, s.data(), s.size());
     f->ranges[k][0] = static_cast<int16_t>(at);
     at += static_cast<int>(s.size());

@@ -11,6 +11,7 @@
 #include "keelwork/objtype.h"
 #include "keelwork/pfa.h"
 #include "keelwork/vexformat.h"
+#include "pfa/objtype_internal.h"
 #include "pfa/pfa_internal.h"
 
 namespace kw::pfa {
@@ -219,22 +220,28 @@ void backslash_path(std::string_view path, NameBuf &out) {
       return;
     }
   }
-  char *w = out.data() + out.size();
-  size_t room = NameBuf::kCap - 1 - out.size(), n = 0;
-  for (size_t i = 0; i < path.size() && n < room; ++i) {
-    if (path[i] != '/')
-      w[n++] = path[i];
-    else if (i == 0 || path[i - 1] != '/')
-      w[n++] = '\\';
+  char *w = out.data();
+  size_t n = path.size() < NameBuf::kCap - 1 ? path.size() : NameBuf::kCap - 1;
+  if (path.find("//") == std::string_view::npos) {
+    // No run of '/' to fold: a straight substitution the compiler vectorizes.
+    for (size_t i = 0; i < n; ++i) w[i] = path[i] == '/' ? '\\' : path[i];
+  } else {
+    size_t k = 0;
+    for (size_t i = 0; i < n; ++i) {
+      if (path[i] != '/')
+        w[k++] = path[i];
+      else if (i == 0 || path[i - 1] != '/')
+        w[k++] = '\\';
+    }
+    n = k;
   }
-  w[n] = 0;
-  out.sync();
+  out.set_size(n);
 }
 
 bool lower_for(const vex_file *f) {
   int32_t t = f->obj_type;
   if (t == OBJ_TYPE_NOT_YET || t == OBJ_TYPE_UNTYPED) return false;
-  return !type_to_mixed_case_OK(t);
+  return (record_of(t).flags & OBJ_TYPE_LOWER_CASE) != 0;
 }
 
 void formatted_tail(const vex_file *f, NameBuf &out) {

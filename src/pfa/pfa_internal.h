@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -181,10 +180,12 @@ vex_file *cur_dir_if_made();
 
 // Raw component replacement (no checks but the length): 0 or 9.
 int put_component(vex_file *f, int k, std::string_view s);
-// put_component for `first`, first + 1, ... in turn, stopping at the first
-// refusal; a single copy when those components and all after them are
-// empty, as while a parse fills a record in order.
-int put_components(vex_file *f, int first, std::initializer_list<std::string_view> parts);
+// put_component for the group of three from `first` (the location, or
+// name, extension and string version) in turn, stopping at the first
+// refusal; one copy when the group and all after it are empty, as while a
+// parse fills a record in order.
+int put_components(vex_file *f, int first, std::string_view a, std::string_view b,
+                   std::string_view c);
 
 // Backslashes to '/', "." segments dropped, a final '/' ensured.
 void normalize_path(std::string_view in, NameBuf &out);

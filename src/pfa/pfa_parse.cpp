@@ -137,7 +137,7 @@ bool is_family_form(std::string_view name) {
 }
 
 void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out) {
-  out = Tail{};
+  Tail parts;  // built here and stored once
   std::string_view part = tail;
   size_t bar = tail.find('|');
   if (bar != std::string_view::npos) {
@@ -147,29 +147,29 @@ void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out) {
       bar = last;
     }
     part = tail.substr(0, bar);
-    out.rev = tail.substr(bar + 1);
+    parts.rev = tail.substr(bar + 1);
   } else {
     size_t dot = part.rfind('.');
     int v = 0;
     if (dot != std::string_view::npos && parse_version(part.substr(dot + 1), &v)) {
-      out.version = v;
+      parts.version = v;
       part = part.substr(0, dot);
     }
   }
   size_t dot = part.rfind('.');
   if (dot != std::string_view::npos) {
-    out.name = part.substr(0, dot);
-    out.ext = part.substr(dot + 1);
+    parts.name = part.substr(0, dot);
+    parts.ext = part.substr(dot + 1);
   } else {
-    out.name = part;
+    parts.name = part;
   }
   // The record of the extension's type carries the rules for the name.
-  const TypeRecord *record = out.name.empty() ? nullptr : extension_record(out.ext);
+  const TypeRecord *record = parts.name.empty() ? nullptr : extension_record(parts.ext);
   int32_t type = record ? record->type : OBJ_TYPE_NO_TYPE;
   if (type == OBJ_TYPE_ALL_FILE || type == OBJ_TYPE_NO_TYPE || type == OBJ_TYPE_DIRECTORY)
     type = OBJ_TYPE_UNTYPED;
   if (type != OBJ_TYPE_UNTYPED && !weak) {
-    std::string_view name = out.name;
+    std::string_view name = parts.name;
     bool family = (record->flags & OBJ_TYPE_FAMILY_NAMES) && is_family_form(name);
     int length = static_cast<int>(name.size());
     if (length >= 32 && length >= record->name_length) type = OBJ_TYPE_UNTYPED;
@@ -187,9 +187,10 @@ void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out) {
         type = OBJ_TYPE_UNTYPED;
       }
     }
-    out.family = family && type != OBJ_TYPE_UNTYPED;
+    parts.family = family && type != OBJ_TYPE_UNTYPED;
   }
-  out.type = type;
+  parts.type = type;
+  out = parts;
 }
 
 int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type, int dir_mode,
@@ -254,7 +255,7 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
       split_tail(tail, false, strict_case, parts);
       split = true;
     }
-    if (put_components(f, PFA_NAME, {parts.name, parts.ext, parts.rev})) {
+    if (put_components(f, PFA_NAME, parts.name, parts.ext, parts.rev)) {
       reset_record(f);
       return PFA_E_INVALID_INPUT;
     }

@@ -56,7 +56,7 @@ bool store_location(vex_file *f, std::string_view host, std::string_view device,
   if (host.size() >= static_cast<size_t>(kComponentSize) ||
       device.size() >= static_cast<size_t>(kComponentSize))
     return false;
-  return put_components(f, PFA_LOC1, {host, device, path}) == 0;
+  return put_components(f, PFA_LOC1, host, device, path) == 0;
 }
 
 constexpr const char *kSchemes[] = {"lhpub", "lhp", "lhws", "awcs", "awws", "pfazip"};
