@@ -5,8 +5,10 @@
 #include <keelwork/objtype.h>
 #include <keelwork/runmode.h>
 
+#include <cctype>
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -346,6 +348,44 @@ TEST(Registration, RenamingMovesTheLookups) {
   EXPECT_EQ(notify_extension_changed(mine, nullptr, nullptr, 0), -1);
   EXPECT_EQ(notify_extension_changed(mine, "A.B", nullptr, 0), -1);
   testing::internal::GetCapturedStdout();
+}
+
+// Enough registrations to outgrow the indexes more than once: every type,
+// old and new, stays reachable by code and by extension in any ASCII case.
+TEST(Registration, ManyTypesKeepEveryLookup) {
+  report_and_continue();
+  std::vector<int32_t> codes;
+  for (int i = 0; i < 700; ++i) {
+    std::u16string ext = u"R" + std::u16string(1, static_cast<char16_t>(u'A' + i % 26)) +
+                         static_cast<char16_t>(u'0' + i / 26 % 10) +
+                         static_cast<char16_t>(u'0' + i / 260);
+    codes.push_back(add_obj_type(ext.c_str(), u"Many", 0));
+    ASSERT_GT(codes.back(), 750000) << i;
+  }
+  for (int i = 0; i < 700; ++i) {
+    SCOPED_TRACE(i);
+    std::string ext = type_to_extension(codes[i]);
+    std::string lower = ext;
+    for (char &c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    EXPECT_EQ(extension_to_type(lower.c_str()), codes[i]);
+    EXPECT_EQ(type_to_ext_match_type(codes[i]), codes[i]);
+  }
+  EXPECT_EQ(extension_to_type("prt"), 2);
+  EXPECT_EQ(extension_to_type("sec"), 11);
+  EXPECT_EQ(extension_to_type(""), -1);
+  EXPECT_EQ(type_to_name_length(2), 32);
+
+  // Only ASCII letters fold; the longest extension is found, one more
+  // character is none.
+  int32_t accented = add_obj_type(u"\u00c4X", u"Accented", 0);
+  ASSERT_GT(accented, 750000);
+  EXPECT_EQ(extension_to_type("\xc3\x84x"), accented);
+  EXPECT_EQ(extension_to_type("\xc3\xa4x"), -2);
+  const std::u16string k31(31, u'L');
+  int32_t longest = add_obj_type(k31.c_str(), u"Longest", 0);
+  ASSERT_GT(longest, 750000);
+  EXPECT_EQ(extension_to_type(std::string(31, 'l').c_str()), longest);
+  EXPECT_EQ(extension_to_type(std::string(32, 'l').c_str()), -2);
 }
 
 TEST(Registration, RelaxingNameRestrictions) {

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 #include <keelwork/objtype.h>
 #include <keelwork/pfa.h>
+#include <keelwork/pfaloc.h>
 
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
@@ -389,6 +391,40 @@ intptr_t on_copy(intptr_t v) {
 void on_copy_with_file(vex_file *f, intptr_t *v) {
   HookLog::calls.push_back("with_file " + std::to_string(*v));
   *v += pfa_get_version(f);
+}
+
+// A claim that stores a location and then refuses the name.
+int scribble_and_refuse(vex_file *f, void *, void *, void *) {
+  pfa_put_component_len(f, PFA_LOC1, "junk", 4, 0);
+  pfa_put_component_len(f, PFA_LOC3, "/junk/", 6, 0);
+  return PFA_E_INVALID_NAME;
+}
+
+// What a refusing type stored is gone before the next type is asked, and
+// the name parses as it did without it.
+TEST_F(PfaEnv, RefusedClaimsLeaveNothingBehind) {
+  const char *names[] = {"c:\\w\\a.prt.2", "/h/u/b.asm", "\\\\srv\\sh\\c.drw", "stdio://out",
+                         "rel/d.txt"};
+  std::vector<std::string> before;
+  for (const char *n : names) {
+    ASSERT_EQ(parse_to_pfa(f_, -1, n), 0) << n;
+    before.push_back(full(f_) + "|" + component(f_, PFA_LOC1) + "|" + component(f_, PFA_LOC3));
+  }
+  const int t = 13;
+  ASSERT_EQ(pfa_loc_register_setup(t), 1);
+  pfa_loc_method_register_FPPP(t, PFALOC_PfaClaimLocation, scribble_and_refuse);
+  ASSERT_EQ(pfa_loc_register_setup(0), 1);
+  for (size_t i = 0; i < std::size(names); ++i) {
+    SCOPED_TRACE(names[i]);
+    ASSERT_EQ(parse_to_pfa(f_, -1, names[i]), 0);
+    EXPECT_EQ(full(f_) + "|" + component(f_, PFA_LOC1) + "|" + component(f_, PFA_LOC3), before[i]);
+  }
+  // Asked alone, the type's refusal stands and leaves an empty location.
+  EXPECT_EQ(parse_to_pfa(f_, t, "c:\\w\\a.prt"), PFA_E_INVALID_NAME);
+  EXPECT_EQ(pfa_has_location(f_, nullptr), 0);
+  ASSERT_EQ(pfa_loc_register_append(t), 1);
+  pfa_loc_method_unregister(t, PFALOC_PfaClaimLocation);
+  ASSERT_EQ(pfa_loc_register_setup(0), 1);
 }
 
 TEST_F(PfaEnv, InitialStateAndRelease) {
