@@ -184,6 +184,7 @@ bool iequal(std::string_view a, std::string_view b) {
 }
 
 bool has_path_scheme(std::string_view s) {
+  if (s.empty() || s[0] != 'l') return false;  // every scheme starts with 'l'
   return s.starts_with("lhpub:") || s.starts_with("lhws:") || s.starts_with("lhp:");
 }
 
@@ -206,8 +207,15 @@ void backslash_path(std::string_view path, NameBuf &out) {
   size_t last = path.rfind('/');
   if (last == std::string_view::npos) return;
   path = path.substr(0, last + 1);
+  // One look at every pair of neighbours for a ".." to fold or a run of
+  // '/' to write as one separator; both are rare.
+  unsigned updir = 0, run = 0;  // no short-circuit: the loop vectorizes
+  for (size_t i = 1; i < path.size(); ++i) {
+    updir |= unsigned{path[i - 1] == '.'} & unsigned{path[i] == '.'};
+    run |= unsigned{path[i - 1] == '/'} & unsigned{path[i] == '/'};
+  }
   NameBuf folded;
-  if (path.find("..") != std::string_view::npos) {
+  if (updir) {
     // Doubled separators print as one, so they are folded as one: the
     // printed path must fold the same way when it is read back.
     for (size_t i = 0; i < path.size(); ++i)
@@ -219,11 +227,11 @@ void backslash_path(std::string_view path, NameBuf &out) {
       out.append(path);
       return;
     }
+    run = 1;  // the folded path is written by the careful loop
   }
   char *w = out.data();
   size_t n = path.size() < NameBuf::kCap - 1 ? path.size() : NameBuf::kCap - 1;
-  if (path.find("//") == std::string_view::npos) {
-    // No run of '/' to fold: a straight substitution the compiler vectorizes.
+  if (!run) {
     for (size_t i = 0; i < n; ++i) w[i] = path[i] == '/' ? '\\' : path[i];
   } else {
     size_t k = 0;
