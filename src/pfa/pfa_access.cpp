@@ -90,11 +90,10 @@ void normalize_path(std::string_view in, NameBuf &out) {
 
 int put_components(vex_file *f, int first, std::string_view a, std::string_view b,
                    std::string_view c) {
+  // Components lie back to back, so the group and all after it are empty
+  // when the group starts where the text ends.
   const int end = text_len(f);
-  bool at_end = first + 2 < PFA_COMPONENT_COUNT;
-  for (int k = first; k < PFA_COMPONENT_COUNT && at_end; ++k)
-    at_end = f->ranges[k][0] == end && f->ranges[k][1] == end;
-  if (!at_end) {
+  if (first + 2 >= PFA_COMPONENT_COUNT || f->ranges[first][0] != end) {
     int r = put_component(f, first, a);
     if (r == 0) r = put_component(f, first + 1, b);
     if (r == 0) r = put_component(f, first + 2, c);

@@ -74,6 +74,18 @@ bool reads_as_location(std::string_view text, bool after_drive) {
   return (colon == 1 && letter) || next == ':' || (next == '/' && colon >= 2);
 }
 
+// Appends `s`, its ASCII letters lower-cased when `lower`, in one pass.
+void append_cased(NameBuf &out, std::string_view s, bool lower) {
+  if (!lower || out.size() + s.size() >= NameBuf::kCap) {
+    out.append(s);  // refused, and the overflow marked, when it does not fit
+    return;
+  }
+  char *w = out.data() + out.size();
+  for (size_t i = 0; i < s.size(); ++i)
+    w[i] = s[i] >= 'A' && s[i] <= 'Z' ? static_cast<char>(s[i] - 'A' + 'a') : s[i];
+  out.set_size(out.size() + s.size());
+}
+
 int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   out.clear();
   int loc_bits = mask & (PFA_M_HOST | PFA_M_DEVICE | PFA_M_PATH);
@@ -90,16 +102,10 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   const size_t location_end = out.size();
   bool fold = lower && !(f->flags & PFA_F_AS_ON_DISK);
   const size_t tail_start = out.size();
-  if (mask & PFA_M_NAME) {
-    size_t at = out.size();
-    out.append(comp(f, PFA_NAME));
-    if (fold) ascii_lower(out.data() + at, out.size() - at);
-  }
+  if (mask & PFA_M_NAME) append_cased(out, comp(f, PFA_NAME), fold);
   if ((mask & PFA_M_EXT) && comp_len(f, PFA_EXT) > 0 && !is_dir) {
     out.push('.');
-    size_t at = out.size();
-    out.append(comp(f, PFA_EXT));
-    if (fold) ascii_lower(out.data() + at, out.size() - at);
+    append_cased(out, comp(f, PFA_EXT), fold);
   } else if ((mask & PFA_M_EXT) && !is_dir && needs_empty_extension(f)) {
     out.push('.');  // else the name's last '.' would start an extension
   }
