@@ -42,8 +42,10 @@ bool needs_empty_extension(const vex_file *f) {
 bool has_bar(const vex_file *f) {
   std::string_view name = comp(f, PFA_NAME);
   if (hide_initial_dot_files() && !name.empty() && name[0] == '.') return false;
-  return name.find('|') != std::string_view::npos ||
-         comp(f, PFA_EXT).find('|') != std::string_view::npos;
+  // Name and extension lie back to back: one search covers both.
+  std::string_view both(name.data(),
+                        static_cast<size_t>(f->ranges[PFA_EXT][1] - f->ranges[PFA_NAME][0]));
+  return both.find('|') != std::string_view::npos;
 }
 
 // Where a record of the standard file system prints text that the parser

@@ -3,6 +3,7 @@
 // Their methods parse and print locations and, when they must ask the
 // operating system, map a name to a POSIX path: a drive through
 // KEELWORK_DRIVE_<LETTER>, a UNC name under KEELWORK_UNC_ROOT (/net).
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -37,8 +38,9 @@ int write_out(std::string_view s, void *buf, size_t size) {
 // and ".." adds "../", both consumed.
 size_t take_path(std::string_view t, size_t i, NameBuf &path) {
   std::string_view rest = t.substr(i);
-  size_t cut = rest.size();  // one past the last separator, 0 without one
-  while (cut > 0 && !is_sep(rest[cut - 1])) --cut;
+  // One past the last separator, 0 without one.
+  size_t cut =
+      static_cast<size_t>(std::find_if(rest.rbegin(), rest.rend(), is_sep).base() - rest.begin());
   normalize_path(rest.substr(0, cut), path);
   i += cut;
   rest.remove_prefix(cut);
