@@ -50,15 +50,18 @@ bool has_bar(const vex_file *f) {
 
 // Where a record of the standard file system prints text that the parser
 // would still read as location: the whole text when it has no host or
-// device, the tail after a host or drive when it has no path (the parser
-// reads a drive after a host, and "X:" with ':' is a host). Npos when there
-// is no such text.
-size_t open_location_end(const vex_file *f, size_t location_end) {
+// device, else what follows "host:" or the drive's "X:" (the parser reads a
+// drive after a host, and a drive followed by ':' is a host). Npos when
+// there is no such text.
+size_t open_location_end(const vex_file *f, std::string_view printed) {
   if (f->loc_type != PFA_LOC_STD_FS) return std::string_view::npos;
-  bool host = comp_len(f, PFA_LOC1) > 0, device = comp_len(f, PFA_LOC2) > 0;
-  if (!host && !device) return 0;
-  if (host && device) return std::string_view::npos;  // "\\host\X$" ends the location
-  return comp_len(f, PFA_LOC3) == 0 ? location_end : std::string_view::npos;
+  size_t host = comp_len(f, PFA_LOC1), device = comp_len(f, PFA_LOC2);
+  if (host == 0 && device == 0) return 0;
+  if (host > 0 && device > 0) return std::string_view::npos;  // "\\host\X$" ends the location
+  if (device > 0) return comp(f, PFA_LOC2) == "/" ? std::string_view::npos : device + 1;
+  size_t at = host + 1;  // "host:" or "host::"
+  if (at < printed.size() && printed[at] == ':') ++at;
+  return at;
 }
 
 // Text that starts like a drive ("P:x\\", "a:b"), a host ("h::x") or the
@@ -101,7 +104,6 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     if (r != 0) return r;
     if (out.empty() && is_dir) out.append(".\\");
   }
-  const size_t location_end = out.size();
   bool fold = lower && !(f->flags & PFA_F_AS_ON_DISK);
   const size_t tail_start = out.size();
   if (mask & PFA_M_NAME) append_cased(out, comp(f, PFA_NAME), fold);
@@ -139,7 +141,7 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
     *--p = '.';
     out.append(std::string_view(p, static_cast<size_t>(end - p)));
   }
-  size_t open_at = loc_bits ? open_location_end(f, location_end) : std::string_view::npos;
+  size_t open_at = loc_bits ? open_location_end(f, out.view()) : std::string_view::npos;
   if (open_at != std::string_view::npos &&
       reads_as_location(out.view().substr(open_at),
                         open_at > 0 && comp_len(f, PFA_LOC2) > 0 && comp_len(f, PFA_LOC1) == 0)) {

@@ -340,6 +340,8 @@ TEST_F(PfaEnv, TwoBarsAreReportedAndTheLastCounts) {
   EXPECT_EQ(full(f_), "p:.\\:x");
   ASSERT_EQ(parse_to_pfa(f_, -1, "hp::.\\p:\\a.prt"), 0);  // host hp, relative path "p:/"
   EXPECT_EQ(full(f_), "hp::.\\p:\\a.prt");
+  ASSERT_EQ(parse_to_pfa(f_, -1, "hp::x/../p:y"), 0);  // the path folds away when printed
+  EXPECT_EQ(full(f_), "hp::.\\p:y");
   ASSERT_EQ(parse_to_pfa(f_, -1, "a.1|"), 0);  // extension "1", no version
   EXPECT_EQ(full(f_), "a.1|");
   ASSERT_EQ(parse_to_pfa(f_, -1, "...2"), 0);
