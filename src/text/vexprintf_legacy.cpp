@@ -58,11 +58,13 @@ constexpr bool is_flag_char(char c) {
 using kw::runtime::ItemSpec;
 
 // What the parser needs of a row, worked out at compile time so that a
-// directive costs a few comparisons: the length matched, the length of the
-// letters handed on, their conversion letter (lower case) and whether an
+// directive costs a few comparisons: the text in lower case and the length
+// matched, the length of the letters handed on, their conversion letter
+// (lower case) and whether an
 // upper-case letter as written is kept (FF, 1E+05), the size prefix, and
 // the next row with the same first letter (-1: none).
 struct RowInfo {
+  char lower[5];
   std::size_t length;
   std::size_t spec_letters;
   char letter;
@@ -82,12 +84,15 @@ constexpr RowInfo row_info(const Directive &d) {
     size = ItemSpec::Size::kLong;
   else if (d.text[0] == 'h')
     size = ItemSpec::Size::kShort;
-  return {text_length(d.text),
-          n,
-          last,
-          last == 'x' || last == 'e' || last == 'f' || last == 'g',
-          size,
-          -1};
+  RowInfo r = {{},
+               text_length(d.text),
+               n,
+               last,
+               last == 'x' || last == 'e' || last == 'f' || last == 'g',
+               size,
+               -1};
+  for (std::size_t i = 0; i < r.length; ++i) r.lower[i] = ascii_lower(d.text[i]);
+  return r;
 }
 
 constexpr std::size_t kRows = std::size(kDirectives);
@@ -223,6 +228,7 @@ struct Conversion {
   // characters as written, each "*" becoming at most 11.
   char flags[200];
   std::size_t flags_len;
+  bool has_star;
   const Directive *directive;
   const RowInfo *info;
   char letter;  // the C conversion letter
@@ -232,10 +238,12 @@ struct Conversion {
 // it. Aborts on an invalid one. Stars stay unresolved.
 void parse_conversion(const char *p, const char **end, Conversion *c) {
   c->flags_len = 0;
+  c->has_star = false;
   c->directive = nullptr;
   const char *q = p + 1;
   while (*q && !is_letter(*q)) {
     if (!is_flag_char(*q) || c->flags_len >= kMaxSpec) invalid_directive();
+    c->has_star |= *q == '*';
     c->flags[c->flags_len++] = *q++;
   }
   if (!*q) invalid_directive();
@@ -245,10 +253,9 @@ void parse_conversion(const char *p, const char **end, Conversion *c) {
   } else {
     for (int i = kRowIndex.first[ascii_lower(*q) - 'a']; i >= 0; i = kRowIndex.info[i].next) {
       const RowInfo &row = kRowIndex.info[i];
-      const char *text = kDirectives[i].text;
       std::size_t k = 1;
       // The terminator of `q` differs from every letter, so this stops there.
-      while (k < row.length && ascii_lower(q[k]) == ascii_lower(text[k])) ++k;
+      while (k < row.length && ascii_lower(q[k]) == row.lower[k]) ++k;
       if (k == row.length) {
         c->directive = &kDirectives[i];
         c->info = &row;
@@ -280,7 +287,7 @@ std::size_t write_decimal(char *out, long v) {
 // Replaces each "*" of the flags by the next int argument, as printf would
 // read it: a negative width is a "-" flag, a negative precision none.
 void resolve_stars(Conversion *c, va_list &args) {
-  if (!std::memchr(c->flags, '*', c->flags_len)) return;
+  if (!c->has_star) return;
   char out[sizeof c->flags];
   std::size_t n = 0;
   for (std::size_t i = 0; i < c->flags_len; ++i) {
@@ -331,6 +338,7 @@ bool read_number(const char *text, std::size_t len, std::size_t *i, std::size_t 
 // would refuse the text (flags out of order, a second ".", a number past
 // INT_MAX): the item is then dropped and formatting stops.
 bool read_spec(const char *text, std::size_t len, ItemSpec *spec) {
+  if (len == 0) return true;
   std::size_t i = 0;
   for (; i < len; ++i) {
     switch (text[i]) {
