@@ -154,7 +154,15 @@ std::size_t count_so_far(const StrOut &o) {
 
 // ---- directives ---------------------------------------------------------------
 
-enum Flag : unsigned { kLeft = 1, kPlus = 2, kSpace = 4, kAlt = 8, kZero = 16 };
+// The same bits as ItemSpec's, so that a specification read elsewhere
+// carries over as it is.
+enum Flag : unsigned {
+  kLeft = ItemSpec::kLeft,
+  kPlus = ItemSpec::kPlus,
+  kSpace = ItemSpec::kSpace,
+  kAlt = ItemSpec::kAlt,
+  kZero = ItemSpec::kZero
+};
 
 enum class Len : unsigned char { kNone, kHH, kH, kL, kLL, kJ, kZ, kT, kBigL, kW, kI64, kI32 };
 
@@ -779,7 +787,139 @@ int run(Out &o, const char *fmt, va_list ap, bool wide) {
   return o.total > static_cast<std::size_t>(INT_MAX) ? -1 : 0;
 }
 
+// The engine's own reading of a specification read elsewhere.
+Directive directive_of(const ItemSpec &spec) {
+  Directive s;
+  s.flags = spec.flags;
+  s.width = spec.width;
+  s.prec = spec.prec;
+  switch (spec.size) {
+    case ItemSpec::Size::kShort:
+      s.len = Len::kH;
+      break;
+    case ItemSpec::Size::kLong:
+      s.len = Len::kL;
+      break;
+    case ItemSpec::Size::kLongLong:
+      s.len = Len::kLL;
+      break;
+    default:
+      break;
+  }
+  s.conv = spec.conv;
+  return s;
+}
+
+std::ptrdiff_t item_length(const BufOut &o) {
+  return o.total > static_cast<std::size_t>(INT_MAX) ? -1 : static_cast<std::ptrdiff_t>(o.total);
+}
+
 }  // namespace
+
+// The three forms below follow the cases of run() for the letters they take.
+
+std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, long long value) {
+  BufOut o{dst, room};
+  Directive s = directive_of(spec);
+  switch (s.conv) {
+    case 'd':
+    case 'i': {
+      std::int64_t v;
+      switch (s.len) {
+        case Len::kH:
+          v = static_cast<short>(value);
+          break;
+        case Len::kL:
+          v = static_cast<long>(value);
+          break;
+        case Len::kLL:
+          v = value;
+          break;
+        default:
+          v = static_cast<int>(value);
+          break;
+      }
+      std::uint64_t mag = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+      emit_integer(o, s, mag, v < 0);
+      break;
+    }
+    case 'u':
+    case 'o':
+    case 'x':
+    case 'X': {
+      std::uint64_t v;
+      switch (s.len) {
+        case Len::kH:
+          v = static_cast<unsigned short>(value);
+          break;
+        case Len::kL:
+          v = static_cast<unsigned long>(value);
+          break;
+        case Len::kLL:
+          v = static_cast<unsigned long long>(value);
+          break;
+        default:
+          v = static_cast<unsigned>(value);
+          break;
+      }
+      s.flags &= ~(kPlus | kSpace);
+      emit_integer(o, s, v, false);
+      break;
+    }
+    case 'c': {
+      if (s.len != Len::kNone) return -1;  // a wide character
+      char c = static_cast<char>(value);
+      emit_field(o, s, nullptr, 0, &c, 1, 0, 1);
+      break;
+    }
+    default:
+      return -1;
+  }
+  return item_length(o);
+}
+
+std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, double value) {
+  BufOut o{dst, room};
+  Directive s = directive_of(spec);
+  switch (s.conv) {
+    case 'e':
+    case 'E':
+    case 'f':
+    case 'F':
+    case 'g':
+    case 'G':
+      emit_float(o, s, value);
+      break;
+    default:
+      return -1;
+  }
+  return item_length(o);
+}
+
+std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, const void *value) {
+  BufOut o{dst, room};
+  Directive s = directive_of(spec);
+  if (s.conv == 'p') {
+    if (!value) {
+      s.prec = -1;
+      emit_field(o, s, nullptr, 0, "(nil)", 5, 0, 5);
+    } else {
+      s.flags &= ~kAlt;
+      emit_integer(o, s, reinterpret_cast<std::uintptr_t>(value), false);
+    }
+  } else if (s.conv == 's' && s.len == Len::kNone) {
+    const char *t = static_cast<const char *>(value);
+    if (!t) t = (s.prec >= 0 && s.prec < 6) ? "" : "(null)";
+    std::size_t n = bounded_len(t, s.prec);
+    if (s.width == 0)
+      o.put(t, n);
+    else
+      emit_field(o, s, nullptr, 0, t, n, 0, n);
+  } else {
+    return -1;
+  }
+  return item_length(o);
+}
 
 int format_to_buffer(char *dst, std::size_t room, const char *format, va_list args,
                      std::size_t *total) {

@@ -3,8 +3,8 @@
 // character, and per-thread rotating result buffers.
 #include <array>
 #include <cctype>
+#include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -16,6 +16,7 @@
 #include "keelwork/thread.h"
 #include "keelwork/wstring.h"
 #include "keelwork/xar.h"
+#include "runtime/format_internal.h"
 #include "text/file_seam_internal.h"
 #include "text/vexformat_internal.h"
 #include "text/wstring_internal.h"
@@ -41,13 +42,6 @@ constexpr std::size_t text_length(const char *s) {
   return n;
 }
 
-// The length of each directive's text, worked out at compile time.
-constexpr auto kDirectiveLengths = [] {
-  std::array<std::size_t, std::size(kDirectives)> lengths{};
-  for (std::size_t i = 0; i < lengths.size(); ++i) lengths[i] = text_length(kDirectives[i].text);
-  return lengths;
-}();
-
 constexpr std::size_t kMaxSpec = 19;
 
 // ASCII only: directives are never letters of another script, and the C
@@ -60,6 +54,76 @@ constexpr bool is_flag_char(char c) {
   return c == '-' || c == '+' || c == ' ' || c == '#' || c == '.' || c == '*' ||
          (c >= '0' && c <= '9');
 }
+
+using kw::runtime::ItemSpec;
+
+// What the parser needs of a row, worked out at compile time so that a
+// directive costs a few comparisons: the text in lower case and the length
+// matched, the length of the letters handed on, their conversion letter
+// (lower case) and whether an
+// upper-case letter as written is kept (FF, 1E+05), the size prefix, and
+// the next row with the same first letter (-1: none).
+struct RowInfo {
+  char lower[5];
+  std::size_t length;
+  std::size_t spec_letters;
+  char letter;
+  bool keeps_case;
+  ItemSpec::Size size;
+  int next;
+};
+
+constexpr RowInfo row_info(const Directive &d) {
+  const char *letters = d.replacement ? d.replacement : d.text;
+  std::size_t n = text_length(letters);
+  char last = ascii_lower(letters[n - 1]);
+  ItemSpec::Size size = ItemSpec::Size::kNone;
+  if (d.cls == ArgClass::kInt64)
+    size = ItemSpec::Size::kLongLong;
+  else if (d.cls == ArgClass::kLong)
+    size = ItemSpec::Size::kLong;
+  else if (d.text[0] == 'h')
+    size = ItemSpec::Size::kShort;
+  RowInfo r = {{},
+               text_length(d.text),
+               n,
+               last,
+               last == 'x' || last == 'e' || last == 'f' || last == 'g',
+               size,
+               -1};
+  for (std::size_t i = 0; i < r.length; ++i) r.lower[i] = ascii_lower(d.text[i]);
+  return r;
+}
+
+constexpr std::size_t kRows = std::size(kDirectives);
+
+struct RowIndex {
+  std::array<RowInfo, kRows> info{};
+  std::array<int, 26> first{};  // by the lower-case first letter; -1: none
+};
+
+// Chains the rows by first letter, keeping the table's order within each
+// chain, so that the first row that matches is the one the table gives.
+constexpr RowIndex kRowIndex = [] {
+  RowIndex r;
+  for (int &f : r.first) f = -1;
+  std::array<int, 26> last{};
+  for (std::size_t i = 0; i < kRows; ++i) {
+    r.info[i] = row_info(kDirectives[i]);
+    int letter = ascii_lower(kDirectives[i].text[0]) - 'a';
+    if (r.first[letter] < 0)
+      r.first[letter] = static_cast<int>(i);
+    else
+      r.info[last[letter]].next = static_cast<int>(i);
+    last[letter] = static_cast<int>(i);
+  }
+  return r;
+}();
+
+// A conversion letter "S" is a wide string whatever follows it.
+constexpr Directive kWideS = {"S", "s", ArgClass::kWide};
+constexpr RowInfo kWideSInfo = row_info(kWideS);
+
 constexpr int kSlots = 9;
 constexpr int kWorkBuffer = 500;
 
@@ -164,7 +228,9 @@ struct Conversion {
   // characters as written, each "*" becoming at most 11.
   char flags[200];
   std::size_t flags_len;
+  bool has_star;
   const Directive *directive;
+  const RowInfo *info;
   char letter;  // the C conversion letter
 };
 
@@ -172,48 +238,56 @@ struct Conversion {
 // it. Aborts on an invalid one. Stars stay unresolved.
 void parse_conversion(const char *p, const char **end, Conversion *c) {
   c->flags_len = 0;
+  c->has_star = false;
   c->directive = nullptr;
   const char *q = p + 1;
   while (*q && !is_letter(*q)) {
     if (!is_flag_char(*q) || c->flags_len >= kMaxSpec) invalid_directive();
+    c->has_star |= *q == '*';
     c->flags[c->flags_len++] = *q++;
   }
   if (!*q) invalid_directive();
-  std::size_t matched = 0;
   if (*q == 'S') {
-    static const Directive kWideS = {"S", "s", ArgClass::kWide};
     c->directive = &kWideS;
-    matched = 1;
+    c->info = &kWideSInfo;
   } else {
-    const char first = ascii_lower(*q);
-    for (std::size_t i = 0; i < std::size(kDirectives) && !c->directive; ++i) {
-      const Directive &d = kDirectives[i];
-      if (ascii_lower(d.text[0]) != first) continue;
-      std::size_t n = kDirectiveLengths[i], k = 1;
+    for (int i = kRowIndex.first[ascii_lower(*q) - 'a']; i >= 0; i = kRowIndex.info[i].next) {
+      const RowInfo &row = kRowIndex.info[i];
+      std::size_t k = 1;
       // The terminator of `q` differs from every letter, so this stops there.
-      while (k < n && ascii_lower(q[k]) == ascii_lower(d.text[k])) ++k;
-      if (k == n) {
-        c->directive = &d;
-        matched = n;
+      while (k < row.length && ascii_lower(q[k]) == row.lower[k]) ++k;
+      if (k == row.length) {
+        c->directive = &kDirectives[i];
+        c->info = &row;
+        break;
       }
     }
   }
   if (!c->directive) invalid_directive();
-  const char *letters = c->directive->replacement ? c->directive->replacement : c->directive->text;
-  std::size_t letters_len = std::strlen(letters);
-  if (1 + c->flags_len + letters_len > kMaxSpec) invalid_directive();
-  char last = ascii_lower(letters[letters_len - 1]);
-  char written = q[matched - 1];
+  if (1 + c->flags_len + c->info->spec_letters > kMaxSpec) invalid_directive();
+  char written = q[c->info->length - 1];
   // Upper-case forms that change the output (FF, 1E+05) stay as written.
-  bool same = ascii_lower(written) == last;
-  c->letter = same && std::strchr("xefg", last) ? written : last;
-  *end = q + matched;
+  c->letter =
+      c->info->keeps_case && ascii_lower(written) == c->info->letter ? written : c->info->letter;
+  *end = q + c->info->length;
+}
+
+// Writes the decimal digits of `v` (>= 0) at `out`; returns their count.
+std::size_t write_decimal(char *out, long v) {
+  char digits[24];
+  std::size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v);
+  for (std::size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  return n;
 }
 
 // Replaces each "*" of the flags by the next int argument, as printf would
 // read it: a negative width is a "-" flag, a negative precision none.
 void resolve_stars(Conversion *c, va_list &args) {
-  if (!std::memchr(c->flags, '*', c->flags_len)) return;
+  if (!c->has_star) return;
   char out[sizeof c->flags];
   std::size_t n = 0;
   for (std::size_t i = 0; i < c->flags_len; ++i) {
@@ -230,7 +304,7 @@ void resolve_stars(Conversion *c, va_list &args) {
       out[n++] = '-';
       v = -v;
     }
-    n += static_cast<std::size_t>(std::snprintf(out + n, sizeof out - n, "%ld", v));
+    n += write_decimal(out + n, v);
   }
   std::memcpy(c->flags, out, n);
   c->flags_len = n;
@@ -246,141 +320,267 @@ long precision_of(const Conversion &c) {
   return v;
 }
 
+// Reads a decimal number at text[*i] as the runtime's formatter reads one;
+// false when it passes INT_MAX.
+bool read_number(const char *text, std::size_t len, std::size_t *i, std::size_t *out) {
+  std::size_t v = 0;
+  for (; *i < len && text[*i] >= '0' && text[*i] <= '9'; ++*i) {
+    v = v * 10 + static_cast<std::size_t>(text[*i] - '0');
+    if (v > INT_MAX) return false;
+  }
+  *out = v;
+  return true;
+}
+
+// Reads the first `len` characters of the resolved flags into `spec` by the
+// grammar of the runtime's formatter (flags, width, "." and precision), the
+// formatter the specification text is meant for. False when that formatter
+// would refuse the text (flags out of order, a second ".", a number past
+// INT_MAX): the item is then dropped and formatting stops.
+bool read_spec(const char *text, std::size_t len, ItemSpec *spec) {
+  if (len == 0) return true;
+  std::size_t i = 0;
+  for (; i < len; ++i) {
+    switch (text[i]) {
+      case '-':
+        spec->flags |= ItemSpec::kLeft;
+        continue;
+      case '+':
+        spec->flags |= ItemSpec::kPlus;
+        continue;
+      case ' ':
+        spec->flags |= ItemSpec::kSpace;
+        continue;
+      case '#':
+        spec->flags |= ItemSpec::kAlt;
+        continue;
+      case '0':
+        spec->flags |= ItemSpec::kZero;
+        continue;
+      default:
+        break;
+    }
+    break;
+  }
+  if (!read_number(text, len, &i, &spec->width)) return false;
+  if (i < len && text[i] == '.') {
+    ++i;
+    std::size_t prec;
+    if (!read_number(text, len, &i, &prec)) return false;
+    spec->prec = static_cast<int>(prec);
+  }
+  return i == len;
+}
+
+// Collects the result in a local buffer and hands it to the slot's result
+// buffer in large pieces, so that a short result costs one append. Every
+// piece is admitted against the growth limit of the result, as if it were
+// appended on its own: the first one that would pass it is dropped and
+// formatting stops.
+class ResultWriter {
+ public:
+  explicit ResultWriter(Slot &slot)
+      : slot_(slot), max_count_(static_cast<std::size_t>(xar_max_count_get(1))) {}
+
+  bool stopped() const { return stopped_; }
+  void stop() { stopped_ = true; }
+
+  void put(const char *bytes, std::size_t n) {
+    if (!admit(n)) return;
+    if (n <= kStage - used_) {
+      std::memcpy(stage_ + used_, bytes, n);
+      used_ += n;
+      return;
+    }
+    flush();
+    if (n <= kStage) {
+      std::memcpy(stage_, bytes, n);
+      used_ = n;
+    } else {
+      append(bytes, n);
+    }
+  }
+
+  // Formats one item with `write(dst, room)`, which returns the length of
+  // the whole item (-1: refused) and may be called again with more room.
+  template <class Write>
+  void put_item(Write &&write) {
+    if (stopped_) return;
+    std::size_t room = kStage - used_;
+    std::ptrdiff_t length = write(stage_ + used_, room);
+    if (length < 0) {
+      stopped_ = true;
+      return;
+    }
+    auto n = static_cast<std::size_t>(length);
+    if (!admit(n)) return;
+    if (n <= room) {
+      used_ += n;
+      return;
+    }
+    flush();
+    if (n <= kStage) {
+      write(stage_, kStage);
+      used_ = n;
+      return;
+    }
+    if (!reserve(slot_.scratch, slot_.scratch_capacity, n + 1)) {
+      stopped_ = true;
+      return;
+    }
+    write(slot_.scratch, n);
+    append(slot_.scratch, n);
+  }
+
+  // Hands on the rest with the terminator; when the buffer is full the
+  // terminator replaces the last byte.
+  char *finish() {
+    std::size_t count = appended_ + used_;
+    if (count < max_count_) {
+      stage_[used_] = 0;
+      append(stage_, used_ + 1);
+    } else {
+      flush();
+      slot_.result[count - 1] = 0;
+    }
+    return slot_.result;
+  }
+
+ private:
+  static constexpr std::size_t kStage = 512;
+
+  bool admit(std::size_t n) {
+    if (stopped_ || n > max_count_ - 1 - (appended_ + used_)) stopped_ = true;
+    return !stopped_;
+  }
+  void append(const char *bytes, std::size_t n) {
+    if (xar_append(&slot_.result, static_cast<int>(n), bytes) == 0)
+      appended_ += n;
+    else
+      stopped_ = true;
+  }
+  void flush() {
+    if (used_) append(stage_, used_);
+    used_ = 0;
+  }
+
+  Slot &slot_;
+  const std::size_t max_count_;
+  std::size_t appended_ = 0;  // bytes in the result buffer
+  std::size_t used_ = 0;      // bytes in the stage
+  bool stopped_ = false;
+  char stage_[kStage + 1];  // room for the terminator
+};
+
 }  // namespace
 
 char *legacy_format_to_thread_buffer(const char *format, va_list args) {
   Slot &slot = next_slot();
   const FormatterOps &ops = kOps;
-  const auto max_count = static_cast<std::size_t>(xar_max_count_get(1));
-  bool stopped = false;
-  auto append = [&](const char *bytes, std::size_t n) {
-    std::size_t count = static_cast<std::size_t>(xar_count(&slot.result));
-    if (stopped || n > max_count - 1 - count) {
-      stopped = true;
-      return;
-    }
-    xar_append(&slot.result, static_cast<int>(n), bytes);
-  };
+  ResultWriter out(slot);
   va_list ap;
   va_copy(ap, args);
   const char *p = format ? format : "";
-  while (*p && !stopped) {
+  while (*p && !out.stopped()) {
     if (*p != '%') {
       // A run of whole characters: a multibyte character is never split,
-      // so a "%" inside one is no directive.
+      // so a "%" inside one is no directive. Every encoding has one-byte
+      // characters below 0x80.
       const char *run = p;
-      while (*p && *p != '%') {
-        std::size_t k = static_cast<std::size_t>(ops.char_length(static_cast<unsigned char>(*p)));
+      for (;;) {
+        auto b = static_cast<unsigned char>(*p);
+        if (b == 0 || b == '%') break;
+        if (b < 0x80) {
+          ++p;
+          continue;
+        }
+        std::size_t k = static_cast<std::size_t>(ops.char_length(b));
         std::size_t n = 1;
         while (n < k && p[n]) ++n;
         p += n;
       }
-      append(run, static_cast<std::size_t>(p - run));
+      out.put(run, static_cast<std::size_t>(p - run));
       continue;
     }
     if (p[1] == '%') {
-      append("%", 1);
+      out.put("%", 1);
       p += 2;
       continue;
     }
     Conversion c;
     parse_conversion(p, &p, &c);
     resolve_stars(&c, ap);
-    const char *size_prefix = "";
-    switch (c.directive->cls) {
-      case ArgClass::kInt64:
-        size_prefix = "ll";
-        break;
-      case ArgClass::kLong:
-        size_prefix = "l";
-        break;
-      default:
-        if (c.directive->text[0] == 'h') size_prefix = "h";
-        break;
-    }
-    // The conversion handed to the runtime's formatter (which writes
-    // numbers digit for digit as the C library does): "%", flags, width and
-    // precision, the size prefix and the letter.
-    char fmt[sizeof c.flags + 8];
-    std::size_t f = 0;
-    fmt[f++] = '%';
-    std::memcpy(fmt + f, c.flags, c.flags_len);
-    f += c.flags_len;
-    for (const char *z = size_prefix; *z; ++z) fmt[f++] = *z;
-    fmt[f++] = c.letter;
-    fmt[f] = 0;
-    // Formats one item into the scratch buffer and appends it.
-    auto format_item = [&](const char *conversion, auto value) {
-      int n = btk_snprintf(slot.scratch, static_cast<std::size_t>(slot.scratch_capacity),
-                           conversion, value);
-      if (n >= slot.scratch_capacity) {
-        if (!reserve(slot.scratch, slot.scratch_capacity, static_cast<std::size_t>(n) + 1)) n = -1;
-        if (n >= 0) btk_snprintf(slot.scratch, static_cast<std::size_t>(n) + 1, conversion, value);
-      }
-      if (n < 0) {
-        stopped = true;
-        return;
-      }
-      append(slot.scratch, static_cast<std::size_t>(n));
+    // The specification as the runtime's formatter (which writes numbers
+    // digit for digit as the C library does) reads "%", the flags, width
+    // and precision, the size prefix and the letter.
+    ItemSpec spec;
+    spec.size = c.info->size;
+    spec.conv = c.letter;
+    auto put_value = [&](auto value) {
+      out.put_item([&](char *dst, std::size_t room) {
+        return kw::runtime::format_item(dst, room, spec, value);
+      });
     };
+    if (c.directive->cls == ArgClass::kWide) {
+      const kw_wchar *w = va_arg(ap, const kw_wchar *);
+      if (!w) {
+        if (read_spec(c.flags, c.flags_len, &spec))
+          put_value(static_cast<const void *>(nullptr));
+        else
+          out.stop();
+        continue;
+      }
+      std::size_t units = wlen(w);
+      if (!reserve(slot.convert, slot.convert_capacity, 4 * units + 1)) {
+        out.stop();
+        continue;
+      }
+      if (!ops.wide_to_bytes(slot.convert, w)) slot.convert[0] = 0;
+      std::size_t len = std::strlen(slot.convert);
+      long precision = precision_of(c);
+      if (precision >= 0 && len > static_cast<std::size_t>(precision)) {
+        len = ops.take_care_of_precision(slot.convert, len, static_cast<std::size_t>(precision));
+        slot.convert[len] = 0;
+      }
+      // The text is cut already; the precision must not cut it again.
+      const char *dot = static_cast<const char *>(std::memchr(c.flags, '.', c.flags_len));
+      std::size_t keep = dot ? static_cast<std::size_t>(dot - c.flags) : c.flags_len;
+      if (read_spec(c.flags, keep, &spec))
+        put_value(static_cast<const void *>(slot.convert));
+      else
+        out.stop();
+      continue;
+    }
+    if (!read_spec(c.flags, c.flags_len, &spec)) {
+      // Its argument is left unread: nothing is formatted after it.
+      out.stop();
+      continue;
+    }
     switch (c.directive->cls) {
       case ArgClass::kInt32:
-        format_item(fmt, va_arg(ap, int));
+        put_value(static_cast<long long>(va_arg(ap, int)));
         break;
       case ArgClass::kLong:
-        format_item(fmt, va_arg(ap, long));
+        put_value(static_cast<long long>(va_arg(ap, long)));
         break;
       case ArgClass::kInt64:
-        format_item(fmt, va_arg(ap, long long));
+        put_value(va_arg(ap, long long));
         break;
       case ArgClass::kPointer:
-        format_item(fmt, va_arg(ap, void *));
+        put_value(static_cast<const void *>(va_arg(ap, void *)));
         break;
       case ArgClass::kDouble: {
         double v = va_arg(ap, double);
         if (std::fabs(v) < 1e-30) v = 0.0;
-        // glibc writes at least two exponent digits and never pads a
-        // third with 0 (e+05, not e+005): nothing to trim afterwards.
-        format_item(fmt, v);
+        // The runtime's formatter, like glibc, writes at least two exponent
+        // digits and never pads a third with 0 (e+05, not e+005): nothing
+        // to trim afterwards.
+        put_value(v);
         break;
       }
-      case ArgClass::kBytes: {
-        const char *text = va_arg(ap, const char *);
-        if (c.flags_len == 0 && text)
-          append(text, std::strlen(text));  // a plain "%s" copies the text
-        else
-          format_item(fmt, text);
+      case ArgClass::kBytes:
+        put_value(static_cast<const void *>(va_arg(ap, const char *)));
         break;
-      }
-      case ArgClass::kWide: {
-        const kw_wchar *w = va_arg(ap, const kw_wchar *);
-        if (!w) {
-          format_item(fmt, static_cast<const char *>(nullptr));
-          break;
-        }
-        std::size_t units = wlen(w);
-        if (!reserve(slot.convert, slot.convert_capacity, 4 * units + 1)) {
-          stopped = true;
-          break;
-        }
-        if (!ops.wide_to_bytes(slot.convert, w)) slot.convert[0] = 0;
-        std::size_t len = std::strlen(slot.convert);
-        long precision = precision_of(c);
-        if (precision >= 0 && len > static_cast<std::size_t>(precision)) {
-          len = ops.take_care_of_precision(slot.convert, len, static_cast<std::size_t>(precision));
-          slot.convert[len] = 0;
-        }
-        // The text is cut already; the precision must not cut it again.
-        const char *dot = static_cast<const char *>(std::memchr(c.flags, '.', c.flags_len));
-        std::size_t keep = dot ? static_cast<std::size_t>(dot - c.flags) : c.flags_len;
-        char plain[sizeof c.flags + 4];
-        plain[0] = '%';
-        std::memcpy(plain + 1, c.flags, keep);
-        plain[keep + 1] = 's';
-        plain[keep + 2] = 0;
-        format_item(plain, static_cast<const char *>(slot.convert));
-        break;
-      }
       case ArgClass::kPath: {
         const char *s = va_arg(ap, const char *);
         char path[256] = "";
@@ -388,19 +588,15 @@ char *legacy_format_to_thread_buffer(const char *format, va_list args) {
           std::strncpy(path, s, sizeof path - 1);
           ops.path_to_os(path, sizeof path);
         }
-        format_item(fmt, s ? static_cast<const char *>(path) : nullptr);
+        put_value(static_cast<const void *>(s ? path : nullptr));
         break;
       }
+      case ArgClass::kWide:
+        break;  // above
     }
   }
   va_end(ap);
-  // The terminator; when the buffer is full it replaces the last byte.
-  std::size_t count = static_cast<std::size_t>(xar_count(&slot.result));
-  if (count < max_count)
-    xar_append(&slot.result, 1, "");
-  else
-    slot.result[count - 1] = 0;
-  return slot.result;
+  return out.finish();
 }
 
 }  // namespace kw::text
