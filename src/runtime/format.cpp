@@ -344,6 +344,12 @@ void emit_float(Out &o, const Directive &s, F v) {
     sign[plen++] = '0';
     sign[plen++] = upper ? 'X' : 'x';
   }
+  // A number is never written with more than 16 Mi digits: the C++
+  // library's conversion overflows near INT_MAX digits, and such output
+  // would not fit an int count anyway. Like an allocation failure, the item
+  // is then left out.
+  constexpr int kMaxFloatPrecision = 1 << 24;
+  if (s.prec > kMaxFloatPrecision) return;
   char local[400];
   char *body = local;
   std::size_t cap = sizeof local;

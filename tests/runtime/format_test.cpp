@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
+
 #include <keelwork/btk_format.h>
 
 #include <cfloat>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -174,6 +176,13 @@ TEST(Format, MalformedFormatsFail) {
     EXPECT_EQ(btk_snprintf(buf, sizeof buf, f, 1), -1);
   }
   EXPECT_EQ(btk_snprintf(buf, sizeof buf, nullptr), -1);
+  // Precisions near INT_MAX leave the number out instead of overrunning.
+  for (const char *f : {"[%.*e]", "[%.*f]", "[%.*g]", "[%.*a]"}) {
+    SCOPED_TRACE(f);
+    EXPECT_EQ(btk_snprintf(buf, sizeof buf, f, INT_MAX, 0.0), 2);
+    EXPECT_STREQ(buf, "[]");
+  }
+  EXPECT_EQ(btk_snprintf(buf, sizeof buf, "%.*f", 20, 0.5), 22);  // large but sane still works
 }
 
 TEST(Format, WideStringArguments) {
