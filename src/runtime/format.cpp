@@ -326,7 +326,7 @@ template <class Out, class F>
 void emit_float(Out &o, const Directive &s, F v) {
   char lc = static_cast<char>(s.conv | 0x20);
   bool upper = s.conv != lc;
-  char sign[4];
+  char sign[4] = {};
   std::size_t plen = 0;
   if (std::signbit(v))
     sign[plen++] = '-';
