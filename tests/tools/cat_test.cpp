@@ -50,6 +50,11 @@ TEST(KwCat, PrintsEveryEncodingAsSessionText) {
        "", text},
       {"u16be", std::string("\xFE\xFF\0A\x30\xA2\0\n", 8), "", text},
       {"eucin", "A\xA5\xA2\n", "--from EUC-JP", text},
+      // Without a mark, text that is not UTF-8 but whole EUC-JP or
+      // Shift-JIS is recognised; anything else passes as it is.
+      {"eucguess", "A\xA5\xA2\n", "", text},
+      {"sjisguess", "A\x83\x41\n", "", text},
+      {"latin1", "caf\xE9 ok\n", "", "caf\xE9 ok\n"},
       {"sjisout", text, "--to shift-jis", "A\x83\x41\n"},
       {"u16out", text, "--to UTF-16BE", std::string("\0A\x30\xA2\0\n", 6)},
   };

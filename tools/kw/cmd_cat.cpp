@@ -77,9 +77,78 @@ bool convert(const std::string &text, int32_t code, std::string &out) {
   return ok;
 }
 
+// Whole two-byte characters of EUC-JP (with the 0x8E katakana and 0x8F
+// supplementary forms) or of Shift-JIS, and some of them.
+bool plausible_euc_jp(const std::string &b) {
+  auto at = [&](size_t i) { return i < b.size() ? static_cast<unsigned char>(b[i]) : 0; };
+  auto hi = [](unsigned char c) { return c >= 0xA1 && c <= 0xFE; };
+  bool multibyte = false;
+  for (size_t i = 0; i < b.size();) {
+    unsigned char c = at(i);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    if (c == 0x8E && at(i + 1) >= 0xA1 && at(i + 1) <= 0xDF)
+      i += 2;
+    else if (c == 0x8F && hi(at(i + 1)) && hi(at(i + 2)))
+      i += 3;
+    else if (hi(c) && hi(at(i + 1)))
+      i += 2;
+    else
+      return false;
+    multibyte = true;
+  }
+  return multibyte;
+}
+
+bool plausible_shift_jis(const std::string &b) {
+  bool multibyte = false;
+  for (size_t i = 0; i < b.size(); ++i) {
+    auto c = static_cast<unsigned char>(b[i]);
+    if (c < 0x80 || (c >= 0xA1 && c <= 0xDF)) continue;
+    if (!((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) || i + 1 >= b.size()) return false;
+    auto t = static_cast<unsigned char>(b[++i]);
+    if (t < 0x40 || t == 0x7F || t > 0xFC) return false;
+    multibyte = true;
+  }
+  return multibyte;
+}
+
+// A file without a byte-order mark in a UTF-8 session: text that is not
+// UTF-8 but is whole EUC-JP or Shift-JIS is read as such; anything else is
+// left to the session encoding.
+int32_t guess_encoding(vex_file *f) {
+  if (PfaSessionEncoding() != PFA_ENC_UTF8) return PFA_ENC_UNKNOWN;
+  pfa_put_encode(f, PFA_ENC_NONE);
+  if (pfa_fopen(f, PFA_VERS_OWN, "r") != 0) return PFA_ENC_UNKNOWN;
+  std::string head(65536, '\0');
+  int got = 0;
+  if (pfa_read_file(f, static_cast<int>(head.size()), &got, head.data()) != 0) got = 0;
+  pfa_close(f);
+  head.resize(static_cast<size_t>(got));
+  if (head.starts_with("\xEF\xBB\xBF") || head.starts_with("\xFF\xFE") ||
+      head.starts_with("\xFE\xFF"))
+    return PFA_ENC_UNKNOWN;
+  // A full sample may end inside a character: it ends before that one.
+  if (head.size() == 65536) {
+    size_t end = head.size();
+    while (end > 0 && (static_cast<unsigned char>(head[end - 1]) & 0xC0) == 0x80) --end;
+    head.resize(end > 0 ? end - 1 : 0);
+  }
+  const std::string &sample = head;
+  if (btkStrUtf8ToUtf16(sample.data(), static_cast<int32_t>(sample.size()), nullptr, 0, nullptr) >=
+      0)
+    return PFA_ENC_UNKNOWN;
+  if (plausible_euc_jp(sample)) return BTK_CP_EUC_JP;
+  if (plausible_shift_jis(sample)) return 932;
+  return PFA_ENC_UNKNOWN;
+}
+
 int cat_one(const std::string &name, int32_t from, int32_t to) {
   vex_file *f = pfa_alloc_file(name.c_str());
   if (!f) return kw_fail("cat", 1, name + ": not a file name");
+  if (from == PFA_ENC_UNKNOWN) from = guess_encoding(f);
   pfa_put_encode(f, from);
   int r = pfa_fopen(f, PFA_VERS_OWN, "r");
   if (r != 0) {
@@ -135,7 +204,9 @@ const KwCommand kCommand{
     "Prints each FILE (a full name of the file layer) converted from its own\n"
     "encoding, found from its byte-order mark, to the session encoding (UTF-8\n"
     "unless KEELWORK_UNICODE=0), or to ENC with --to. A file without a mark is\n"
-    "taken to be in the session encoding, or in ENC with --from. Encodings are\n"
+    "taken to be in ENC with --from; otherwise, in a UTF-8 session, text that\n"
+    "is not UTF-8 but whole EUC-JP or Shift-JIS is read as such, and anything\n"
+    "else in the session encoding. Encodings are\n"
     "those of kw conv. Characters the target lacks print as '?'. A file that\n"
     "cannot be read is named on standard error and the status is 1.\n",
     run};
