@@ -1,31 +1,18 @@
 // kw cat, run as a program.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "kw_run.h"
+
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-};
+using Result = kw::test::KwResult;
 
-Result run(const std::string &args) {
-  std::string command = std::string(KW_KW_TOOL) + " cat " + args + " 2>&1";
-  FILE *p = popen(command.c_str(), "r");
-  Result r{-1, {}};
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+Result run(const std::string &args) { return kw::test::run_kw("cat", args); }
 
 std::string write(const std::string &name, const std::string &bytes) {
   std::string path = std::string(::testing::TempDir()) + "kwcat" + std::to_string(getpid()) + name;

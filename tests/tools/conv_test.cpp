@@ -1,6 +1,5 @@
 // kw conv, run as a program.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,25 +7,13 @@
 #include <sstream>
 #include <string>
 
+#include "kw_run.h"
+
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-};
+using Result = kw::test::KwResult;
 
-Result run(const std::string &args) {
-  std::string command = std::string(KW_KW_TOOL) + " conv " + args + " 2>&1";
-  FILE *p = popen(command.c_str(), "r");
-  Result r{-1, {}};
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+Result run(const std::string &args) { return kw::test::run_kw("conv", args); }
 
 std::string temp(const std::string &name) {
   return std::string(::testing::TempDir()) + "kwconv" + std::to_string(getpid()) + name;

@@ -1,30 +1,17 @@
 // kw ls, run as a program on the sample project tree.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "kw_run.h"
+
 namespace {
 
-struct Result {
-  int status;
-  std::string out;
-};
+using Result = kw::test::KwResult;
 
-Result run(const std::string &args) {
-  std::string command = std::string(KW_KW_TOOL) + " ls " + args + " 2>&1";
-  FILE *p = popen(command.c_str(), "r");
-  Result r{-1, {}};
-  if (!p) return r;
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-  int status = pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+Result run(const std::string &args) { return kw::test::run_kw("ls", args); }
 
 const std::string kTree = std::string(KW_SOURCE_DIR) + "/sample/tree";
 
