@@ -104,6 +104,31 @@ bool check_open(const char *where, int t) {
   return true;
 }
 
+// The cold ends of a call's dispatch, kept out of its common path.
+[[gnu::noinline, gnu::cold]] void report_undefined(int t, int slot) {
+  dbg_err_syserr("pfaloc_get_func_low", "calling undefined %s method for %s", kSlots[slot].name,
+                 type_name(t));
+}
+
+[[gnu::noinline, gnu::cold]] void report_no_stream() {
+  dbg_err_crash("pfaloc_prepare_call", "pfa_stream missing");
+}
+
+// A call with a substitute or with arguments that may be wrong: every check
+// in order, each failure reported.
+[[gnu::noinline]] pfaloc_method prepare_checked(vex_file **f, int slot, int sequence) {
+  vex_file *target = nullptr;
+  pfaloc_method fn = pfaloc_get_func(f ? *f : nullptr, slot, sequence, &target);
+  if (!fn) return nullptr;
+  // Sequences that start "FL" hand the method the file's own stream.
+  if (kTakesStream[sequence] && sequence != PLM_CALL_FLFIIIPPP && !target->stream) {
+    report_no_stream();
+    return nullptr;
+  }
+  *f = target;
+  return fn;
+}
+
 }  // namespace
 
 uint32_t claim_mask() { return g_claim_mask.load(std::memory_order_acquire); }
@@ -297,9 +322,7 @@ pfaloc_method pfaloc_get_func_low(int loc_type, int slot, int sequence) {
     return nullptr;
   }
   pfaloc_method fn = g_types[loc_type].slots[slot].load(std::memory_order_acquire);
-  if (!fn && loc_type != 0 && is_run_mode(9998))
-    dbg_err_syserr(where, "calling undefined %s method for %s", kSlots[slot].name,
-                   type_name(loc_type));
+  if (!fn && loc_type != 0 && is_run_mode(9998)) report_undefined(loc_type, slot);
   return fn;
 }
 
@@ -332,15 +355,25 @@ pfaloc_method pfaloc_get_func(vex_file *f, int slot, int sequence, vex_file **ta
 }
 
 pfaloc_method pfaloc_prepare_call(vex_file **f, int slot, int sequence) {
-  vex_file *target = nullptr;
-  pfaloc_method fn = pfaloc_get_func(f ? *f : nullptr, slot, sequence, &target);
-  if (!fn) return nullptr;
-  // Sequences that start "FL" hand the method the file's own stream.
-  if (kTakesStream[sequence] && sequence != PLM_CALL_FLFIIIPPP && !target->stream) {
-    dbg_err_crash("pfaloc_prepare_call", "pfa_stream missing");
+  // The common call, answered from the type's table in place: a valid file
+  // without a substitute, a slot in range called with its own sequence and
+  // a type in range. Everything else takes the checked path, which reports
+  // each misuse.
+  vex_file *g = f ? *f : nullptr;
+  if (!valid(g) || (g->flags & PFA_F_SUBSTITUTE) ||
+      static_cast<unsigned>(slot) >= PFALOC_SLOT_COUNT || kSlots[slot].sequence != sequence ||
+      static_cast<unsigned>(g->loc_type) >= PFA_LOC_TYPE_COUNT)
+    return prepare_checked(f, slot, sequence);
+  pfaloc_method fn = g_types[g->loc_type].slots[slot].load(std::memory_order_acquire);
+  if (!fn) {
+    // The run mode is asked only here, where it decides on a report.
+    if (g->loc_type != 0 && is_run_mode(9998)) report_undefined(g->loc_type, slot);
     return nullptr;
   }
-  *f = target;
+  if (kTakesStream[sequence] && sequence != PLM_CALL_FLFIIIPPP && !g->stream) {
+    report_no_stream();
+    return nullptr;
+  }
   return fn;
 }
 

@@ -245,6 +245,43 @@ TEST(PfaLoc, SubstitutesTakeTheStreamCalls) {
   pfa_free_vex_file(&outer);
 }
 
+// The call wrappers answer from the type's table directly; whatever that
+// path cannot vouch for must still be refused and reported as before.
+TEST(PfaLoc, CallsAreCheckedLikeLookups) {
+  vex_file *f = nullptr;
+  ASSERT_EQ(pfa_alloc_vex_file(&f), 0);
+  ASSERT_EQ(pfa_parse_to_vex_file(f, "c:\\x\\a.prt"), 0);
+  f->loc_type = PFA_LOC_STD_FS;  // whichever type claimed it in earlier tests
+  kw::test::Reports reports;
+  add_added_run_mode(9998);
+  EXPECT_EQ(pfaloc_call_F(PFALOC_PfaDeviceIdx, f), PFA_LOC2);
+  EXPECT_EQ(pfaloc_call_F(PFALOC_PfaFree, f), -1);  // empty slot, reported in this mode
+  f->loc_type = 0;
+  EXPECT_EQ(pfaloc_call_F(PFALOC_PfaFree, f), -1);  // no location: nothing to report
+  del_added_run_mode(9998);
+  EXPECT_NE(reports.console().find(
+                "pfaloc_get_func_low:  calling undefined PfaFree method for PfaStdFilesystem"),
+            std::string::npos);
+  EXPECT_TRUE(reports.take().empty());
+
+  vex_file *g = f;
+  f->loc_type = 1;
+  EXPECT_EQ(pfaloc_prepare_call(&g, PFALOC_PfaDeviceIdx, PLM_CALL_FP), nullptr);
+  EXPECT_EQ(pfaloc_prepare_call(&g, PFALOC_SLOT_COUNT, PLM_CALL_F), nullptr);
+  f->loc_type = PFA_LOC_TYPE_COUNT;
+  EXPECT_EQ(pfaloc_call_F(PFALOC_PfaDeviceIdx, f), -1);
+  EXPECT_EQ(reports.take(), (std::vector<std::string>{
+                                "pfaloc_get_func_low: tried to call PfaDeviceIdx with attrs 17",
+                                "pfaloc_get_func_low: no such method 98",
+                                "pfaloc_get_func_low: unknown location type 16 (out of range)"}));
+  EXPECT_EQ(g, f);
+  f->loc_type = 1;
+  f->magic = 0;
+  EXPECT_EQ(pfaloc_call_F(PFALOC_PfaDeviceIdx, f), -1);  // not a record: no method
+  f->magic = PFA_MAGIC;
+  pfa_free_vex_file(&f);
+}
+
 int g_private_touch = 0;
 int entry_info(vex_file *, pfa_stream *l, vex_file *, int, int, int, void *, void *, void *) {
   if (g_private_touch) reinterpret_cast<pfa_stream_view *>(l)->handle = l;
