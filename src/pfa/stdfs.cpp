@@ -154,45 +154,74 @@ int std_claim(vex_file *f, void *name, void *, void *consumed_out) {
   return 0;
 }
 
+// Writes the pieces of a location string straight into the caller's
+// buffer; a string that does not fit leaves it empty.
+class OutText {
+ public:
+  OutText(void *buf, size_t size) : d_(static_cast<char *>(buf)), room_(size) {}
+  void put(std::string_view s) {
+    if (n_ + s.size() < room_) copy_bytes(d_ + n_, s.data(), s.size());
+    n_ += s.size();
+  }
+  void put(char c) {
+    if (n_ + 1 < room_) d_[n_] = c;
+    ++n_;
+  }
+  // The caller has checked that there is a buffer of at least one byte.
+  int finish() {
+    if (n_ >= room_) {
+      d_[0] = 0;
+      return PFA_E_INVALID_INPUT;
+    }
+    d_[n_] = 0;
+    return 0;
+  }
+
+ private:
+  char *d_;
+  size_t room_;
+  size_t n_ = 0;
+};
+
 int std_location_string(vex_file *f, void *buf, void *, size_t size) {
+  if (!buf || size == 0) return PFA_E_INVALID_INPUT;
   std::string_view host = comp(f, PFA_LOC1), device = comp(f, PFA_LOC2);
   NameBuf path;
   backslash_path(comp(f, PFA_LOC3), path);
-  NameBuf s;
+  OutText s(buf, size);
   if (!host.empty() && device.empty()) {
     // "host:" reads back as a host only before '/' and after two or more
     // characters; otherwise "host::" keeps it from turning into a drive or
     // a name.
-    s.append(host);
-    s.push(':');
-    if (host.size() < 2 || path.empty() || path[0] != '\\') s.push(':');
+    s.put(host);
+    s.put(':');
+    if (host.size() < 2 || path.empty() || path[0] != '\\') s.put(':');
     if (!path.empty() && path[0] == '\\') {
-      s.push('/');
-      s.append(path.view().substr(1));
+      s.put('/');
+      s.put(path.view().substr(1));
     } else {
       // A relative path starting like a drive would read as the host's drive.
-      if (path.size() >= 2 && is_letter(path[0]) && path[1] == ':') s.append(".\\");
-      s.append(path);
+      if (path.size() >= 2 && is_letter(path[0]) && path[1] == ':') s.put(".\\");
+      s.put(path);
     }
   } else if (!host.empty()) {
-    s.append("\\\\");
-    s.append(host);
-    s.push('\\');
-    s.append(device);
-    s.push('$');
-    s.append(path);
+    s.put("\\\\");
+    s.put(host);
+    s.put('\\');
+    s.put(device);
+    s.put('$');
+    s.put(path);
   } else if (device == "/") {
-    s.append("pfafs:drives");
+    s.put("pfafs:drives");
   } else if (!device.empty()) {
-    s.append(device);
-    s.push(':');
-    if (!path.empty() && path[0] == ':') s.append(".\\");  // "t::" would be a host
-    s.append(path);
+    s.put(device);
+    s.put(':');
+    if (!path.empty() && path[0] == ':') s.put(".\\");  // "t::" would be a host
+    s.put(path);
   } else {
-    s.append(path);
+    s.put(path);
   }
-  if (s.overflow()) return PFA_E_INVALID_INPUT;
-  return write_out(s, buf, size);
+  return s.finish();
 }
 
 void folded_path(std::string_view p, NameBuf &path) {
