@@ -190,6 +190,9 @@ KW_API int nt_directory_cache_still_valid(const char *name, int close_when_stale
 KW_API int nt_directory_get_mod_time(const char *name, int64_t *time);
 /* 1 when the directory `name` is on a local file system and caching is on. */
 KW_API int is_drive_cachable(const char *name);
+/* 1 when drive `letter` (either case) may be used as a location, 0 when the
+ * per-user policy value "NoViewOnDrive" hides it (bit 0 = A; read once). */
+KW_API int nt_is_allowed_drive(int letter);
 
 /* ---- cache-invalidating wrappers ---------------------------------------------------- */
 

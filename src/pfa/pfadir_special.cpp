@@ -52,6 +52,17 @@ uint32_t hidden_drives() {
   return mask;
 }
 
+// Drives the user may not view: read once, as a change of policy takes a
+// new session.
+uint32_t unviewable_drives() {
+  static const uint32_t mask = [] {
+    uint32_t m = 0;
+    btkRegistryKey(kPolicyKey).GetDword("NoViewOnDrive", m);
+    return m;
+  }();
+  return mask;
+}
+
 int special_open(vex_file *f, pfa_stream *l, void *a2, void *a3, void *a4, int a5) {
   if (!is_drives(f)) {
     const Inner &in = g_inner[f->loc_type];
@@ -148,3 +159,9 @@ void setup() {
 }
 
 }  // namespace kw::pfa::dir
+
+KW_API int nt_is_allowed_drive(int letter) {
+  if (letter >= 'a' && letter <= 'z') letter -= 'a' - 'A';
+  if (letter < 'A' || letter > 'Z') return 0;
+  return (kw::pfa::dir::unviewable_drives() & (1u << (letter - 'A'))) ? 0 : 1;
+}

@@ -11,6 +11,7 @@
 #include "keelwork/btk_os.h"
 #include "keelwork/objtype.h"
 #include "keelwork/pfa.h"
+#include "keelwork/pfadir.h"
 #include "pfa/pfa_internal.h"
 
 namespace kw::pfa {
@@ -493,6 +494,8 @@ int os_path_of(const vex_file *f, std::string &out, bool with_name) {
       return PFA_E_NOT_FOUND;
     if (!device.empty()) {
       if (device == "/") return PFA_E_NOT_FOUND;
+      if (device.size() == 1 && is_letter(device[0]) && !nt_is_allowed_drive(device[0]))
+        return PFA_E_NO_ACCESS;  // hidden from the user by policy
       std::string var = kDriveEnvPrefix;
       for (char c : device) {
         if (!is_letter(c) && !(c >= '0' && c <= '9') && c != '_') return PFA_E_NOT_FOUND;

@@ -5,6 +5,7 @@
 #include <keelwork/objtype.h>
 #include <keelwork/pfa.h>
 #include <keelwork/pfadir.h>
+#include <keelwork/btk_registry.hpp>
 
 #include <cstdlib>
 #include <filesystem>
@@ -336,6 +337,35 @@ TEST_F(Listing, AllDrivesListsMappedLetters) {
   EXPECT_EQ(got, (std::vector<std::string>{"Q:\\", "R:\\"}));
   pfa_free_scan_list(&list, count);
   pfa_free_vex_file(&drives);
+}
+
+TEST_F(Listing, DrivePoliciesHideAndRefuseDrives) {
+  // The policies are read once per process; ctest runs each test in its own.
+  setenv("KEELWORK_REGISTRY_FILE", (root_ + "/policy.ini").c_str(), 1);
+  btkRegistryKey policy("Software\\Microsoft\\Windows\\CurrentVersion\\Policies\\Explorer");
+  ASSERT_TRUE(policy.SetDword("NoDrives", 1u << ('Q' - 'A')));
+  ASSERT_TRUE(policy.SetDword("NoViewOnDrive", 1u << ('R' - 'A')));
+  for (char c : {'Q', 'R', 'S'}) {
+    fs::create_directories(root_ + "/" + c);
+    setenv((std::string("KEELWORK_DRIVE_") + c).c_str(), (root_ + "/" + c).c_str(), 1);
+  }
+  EXPECT_EQ(nt_is_allowed_drive('r'), 0);
+  EXPECT_EQ(nt_is_allowed_drive('Q'), 1);  // hidden from the list, still usable
+  vex_file *drives = pfa_alloc_dir("pfafs:drives");
+  ASSERT_NE(drives, nullptr);
+  vex_file **list = nullptr;
+  int count = 0;
+  ASSERT_EQ(pfa_scandir(drives, 0, nullptr, &list, &count), 0);
+  std::vector<std::string> got;
+  char name[PFA_NAME_SIZE];
+  for (int i = 0; i < count; ++i) got.push_back((pfa_get_full_name(list[i], name), name));
+  EXPECT_EQ(got, (std::vector<std::string>{"R:\\", "S:\\"}));
+  pfa_free_scan_list(&list, count);
+  pfa_free_vex_file(&drives);
+  vex_file *f = pfa_alloc_file("r:\\a.txt");
+  char os_path[4096];
+  EXPECT_EQ(pfa_get_os_path(f, os_path, sizeof os_path), PFA_E_NO_ACCESS);
+  pfa_free_vex_file(&f);
 }
 
 TEST_F(Listing, UncServerListsShares) {
