@@ -154,8 +154,8 @@ std::size_t count_so_far(const StrOut &o) {
 
 // ---- directives ---------------------------------------------------------------
 
-// The same bits as ItemSpec's, so that a specification read elsewhere
-// carries over as it is.
+// The same bits as ItemSpec's, so that a conversion specification read
+// elsewhere carries over as it is.
 enum Flag : unsigned {
   kLeft = ItemSpec::kLeft,
   kPlus = ItemSpec::kPlus,
@@ -294,6 +294,53 @@ inline std::size_t force_point(char *body, std::size_t len, std::size_t cap) {
   std::memmove(body + at + 1, body + at, len - at);
   body[at] = '.';
   return len + 1;
+}
+
+// Length modifiers whose argument is a long, or a long long.
+constexpr bool reads_long(Len len) { return len == Len::kL || len == Len::kZ || len == Len::kT; }
+constexpr bool reads_long_long(Len len) {
+  return len == Len::kLL || len == Len::kJ || len == Len::kI64;
+}
+
+// An integer argument narrowed to the size its length modifier names, as
+// printf converts it.
+std::int64_t narrow_signed(long long v, Len len) {
+  switch (len) {
+    case Len::kHH:
+      return static_cast<signed char>(v);
+    case Len::kH:
+      return static_cast<short>(v);
+    default:
+      return reads_long(len)        ? static_cast<long>(v)
+             : reads_long_long(len) ? v
+                                    : static_cast<int>(v);
+  }
+}
+
+std::uint64_t narrow_unsigned(unsigned long long v, Len len) {
+  switch (len) {
+    case Len::kHH:
+      return static_cast<unsigned char>(v);
+    case Len::kH:
+      return static_cast<unsigned short>(v);
+    default:
+      return reads_long(len)        ? static_cast<unsigned long>(v)
+             : reads_long_long(len) ? v
+                                    : static_cast<unsigned>(v);
+  }
+}
+
+template <class Out>
+void emit_signed(Out &o, const Directive &s, std::int64_t v) {
+  std::uint64_t mag = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
+  emit_integer(o, s, mag, v < 0);
+}
+
+// Unsigned conversions ignore '+' and ' '.
+template <class Out>
+void emit_unsigned(Out &o, Directive s, std::uint64_t v) {
+  s.flags &= ~(kPlus | kSpace);
+  emit_integer(o, s, v, false);
 }
 
 template <class F>
@@ -641,61 +688,28 @@ int run(Out &o, const char *fmt, va_list ap, bool wide) {
     switch (s.conv) {
       case 'd':
       case 'i': {
-        std::int64_t v;
-        switch (s.len) {
-          case Len::kHH:
-            v = static_cast<signed char>(va_arg(ap, int));
-            break;
-          case Len::kH:
-            v = static_cast<short>(va_arg(ap, int));
-            break;
-          case Len::kL:
-          case Len::kZ:
-          case Len::kT:
-            v = va_arg(ap, long);
-            break;
-          case Len::kLL:
-          case Len::kJ:
-          case Len::kI64:
-            v = va_arg(ap, long long);
-            break;
-          default:
-            v = va_arg(ap, int);
-            break;
-        }
-        std::uint64_t mag =
-            v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-        emit_integer(o, s, mag, v < 0);
+        long long v;
+        if (reads_long(s.len))
+          v = va_arg(ap, long);
+        else if (reads_long_long(s.len))
+          v = va_arg(ap, long long);
+        else
+          v = va_arg(ap, int);  // char and short arrive promoted
+        emit_signed(o, s, narrow_signed(v, s.len));
         break;
       }
       case 'u':
       case 'o':
       case 'x':
       case 'X': {
-        std::uint64_t v;
-        switch (s.len) {
-          case Len::kHH:
-            v = static_cast<unsigned char>(va_arg(ap, unsigned));
-            break;
-          case Len::kH:
-            v = static_cast<unsigned short>(va_arg(ap, unsigned));
-            break;
-          case Len::kL:
-          case Len::kZ:
-          case Len::kT:
-            v = va_arg(ap, unsigned long);
-            break;
-          case Len::kLL:
-          case Len::kJ:
-          case Len::kI64:
-            v = va_arg(ap, unsigned long long);
-            break;
-          default:
-            v = va_arg(ap, unsigned);
-            break;
-        }
-        s.flags &= ~(kPlus | kSpace);
-        emit_integer(o, s, v, false);
+        unsigned long long v;
+        if (reads_long(s.len))
+          v = va_arg(ap, unsigned long);
+        else if (reads_long_long(s.len))
+          v = va_arg(ap, unsigned long long);
+        else
+          v = va_arg(ap, unsigned);
+        emit_unsigned(o, s, narrow_unsigned(v, s.len));
         break;
       }
       case 'p': {
@@ -793,7 +807,7 @@ int run(Out &o, const char *fmt, va_list ap, bool wide) {
   return o.total > static_cast<std::size_t>(INT_MAX) ? -1 : 0;
 }
 
-// The engine's own reading of a specification read elsewhere.
+// The engine's own reading of a conversion specification read elsewhere.
 Directive directive_of(const ItemSpec &spec) {
   Directive s;
   s.flags = spec.flags;
@@ -829,49 +843,15 @@ std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, lo
   Directive s = directive_of(spec);
   switch (s.conv) {
     case 'd':
-    case 'i': {
-      std::int64_t v;
-      switch (s.len) {
-        case Len::kH:
-          v = static_cast<short>(value);
-          break;
-        case Len::kL:
-          v = static_cast<long>(value);
-          break;
-        case Len::kLL:
-          v = value;
-          break;
-        default:
-          v = static_cast<int>(value);
-          break;
-      }
-      std::uint64_t mag = v < 0 ? 0 - static_cast<std::uint64_t>(v) : static_cast<std::uint64_t>(v);
-      emit_integer(o, s, mag, v < 0);
+    case 'i':
+      emit_signed(o, s, narrow_signed(value, s.len));
       break;
-    }
     case 'u':
     case 'o':
     case 'x':
-    case 'X': {
-      std::uint64_t v;
-      switch (s.len) {
-        case Len::kH:
-          v = static_cast<unsigned short>(value);
-          break;
-        case Len::kL:
-          v = static_cast<unsigned long>(value);
-          break;
-        case Len::kLL:
-          v = static_cast<unsigned long long>(value);
-          break;
-        default:
-          v = static_cast<unsigned>(value);
-          break;
-      }
-      s.flags &= ~(kPlus | kSpace);
-      emit_integer(o, s, v, false);
+    case 'X':
+      emit_unsigned(o, s, narrow_unsigned(static_cast<unsigned long long>(value), s.len));
       break;
-    }
     case 'c': {
       if (s.len != Len::kNone) return -1;  // a wide character
       char c = static_cast<char>(value);
