@@ -22,13 +22,7 @@ namespace {
 
 using kw::bench::sample;
 
-std::u16string sample16(int kind) {
-  const std::string &s = sample(kind);
-  std::u16string w(s.size() + 1, u'\0');
-  strtows(w.data(), s.c_str());
-  w.resize(std::char_traits<char16_t>::length(w.c_str()));
-  return w;
-}
+using kw::bench::sample16;
 
 void label(benchmark::State &state, int kind, std::size_t bytes) {
   static const char *names[] = {"ascii", "european", "cjk"};
@@ -56,46 +50,18 @@ void BM_kw_wstostr(benchmark::State &state) {
 void BM_icu_u_strFromUTF8(benchmark::State &state) {
   int kind = static_cast<int>(state.range(0));
   const std::string &s = sample(kind);
-  std::vector<UChar> out(s.size() + 1);
-  for (auto _ : state) {
-    UErrorCode err = U_ZERO_ERROR;
-    int32_t n = 0;
-    u_strFromUTF8(out.data(), static_cast<int32_t>(out.size()), &n, s.data(),
-                  static_cast<int32_t>(s.size()), &err);
-    benchmark::DoNotOptimize(n);
-  }
+  kw::bench::icu_from_utf8(state, s);
   label(state, kind, s.size());
 }
 
 void BM_icu_u_strToUTF8(benchmark::State &state) {
   int kind = static_cast<int>(state.range(0));
-  std::u16string w = sample16(kind);
-  std::vector<char> out(4 * w.size() + 1);
-  for (auto _ : state) {
-    UErrorCode err = U_ZERO_ERROR;
-    int32_t n = 0;
-    u_strToUTF8(out.data(), static_cast<int32_t>(out.size()), &n, w.data(),
-                static_cast<int32_t>(w.size()), &err);
-    benchmark::DoNotOptimize(n);
-  }
+  kw::bench::icu_to_utf8(state, sample16(kind));
   label(state, kind, sample(kind).size());
 }
 #endif
 
-void run_iconv(benchmark::State &state, const char *to, const char *from, const char *in,
-               std::size_t in_len, std::size_t out_cap) {
-  iconv_t cd = iconv_open(to, from);
-  std::vector<char> out(out_cap);
-  for (auto _ : state) {
-    char *ip = const_cast<char *>(in);
-    std::size_t il = in_len;
-    char *op = out.data();
-    std::size_t ol = out.size();
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    benchmark::DoNotOptimize(iconv(cd, &ip, &il, &op, &ol));
-  }
-  iconv_close(cd);
-}
+using kw::bench::run_iconv;
 
 void BM_iconv_utf8_to_utf16(benchmark::State &state) {
   int kind = static_cast<int>(state.range(0));
