@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 
@@ -20,6 +21,12 @@ class Registry : public ::testing::Test {
     std::snprintf(name, sizeof name, "kwreg%d/sub/registry.ini", static_cast<int>(getpid()));
     path_ = std::string(::testing::TempDir()) + name;
     setenv("KEELWORK_REGISTRY_FILE", path_.c_str(), 1);
+  }
+  // The store creates its directories on the first write; remove them all.
+  void TearDown() override {
+    std::filesystem::path top(path_);
+    std::error_code ec;
+    std::filesystem::remove_all(top.parent_path().parent_path(), ec);
   }
   std::string path_;
 };

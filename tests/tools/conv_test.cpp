@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -15,8 +16,20 @@ using Result = kw::test::KwResult;
 
 Result run(const std::string &args) { return kw::test::run_kw("conv", args); }
 
+// Every file of a test process lives in one directory, removed at exit.
+struct TempDir {
+  std::filesystem::path path =
+      std::filesystem::path(::testing::TempDir()) / ("kwconv" + std::to_string(getpid()));
+  TempDir() { std::filesystem::create_directories(path); }
+  ~TempDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+  }
+};
+
 std::string temp(const std::string &name) {
-  return std::string(::testing::TempDir()) + "kwconv" + std::to_string(getpid()) + name;
+  static TempDir dir;
+  return (dir.path / name).string();
 }
 
 std::string write(const std::string &name, const std::string &bytes) {
