@@ -64,28 +64,39 @@ std::string_view arg_text(const char *s, int len) {
 }  // namespace
 
 // Backslashes become '/', "." segments go, and the path ends in '/'.
-void normalize_path(std::string_view in, NameBuf &out) {
-  out.clear();
-  char *w = out.data();
-  const size_t room = NameBuf::kCap - 2;
+size_t normalize_path_to(std::string_view in, char *w, size_t room, size_t first_dot) {
   // Up to the first '.' there is nothing to drop: a plain copy that turns
   // backslashes, which the compiler vectorizes.
-  size_t i = in.find('.');
-  if (i == std::string_view::npos) i = in.size();
-  if (i > room) i = room;
-  for (size_t k = 0; k < i; ++k) w[k] = in[k] == '\\' ? '/' : in[k];
+  size_t i = first_dot;
+  if (i == std::string_view::npos || i > in.size()) {
+    i = in.size();
+  } else {
+    while (i < in.size() && in[i] != '.') ++i;
+  }
+  if (i > room) return std::string_view::npos;
+  runtime::copy_replacing(w, in.data(), i, '\\', '/');
   size_t n = i;
-  for (; i < in.size() && n < room; ++i) {
+  for (; i < in.size(); ++i) {
     char c = in[i] == '\\' ? '/' : in[i];
     if (c == '.' && (i == 0 || in[i - 1] == '/' || in[i - 1] == '\\') && i + 1 < in.size() &&
         (in[i + 1] == '/' || in[i + 1] == '\\')) {
       ++i;  // skip "./"
       continue;
     }
+    if (n == room) return std::string_view::npos;
     w[n++] = c;
   }
-  if (n && w[n - 1] != '/') w[n++] = '/';
-  out.set_size(n);
+  if (n && w[n - 1] != '/') {
+    if (n == room) return std::string_view::npos;
+    w[n++] = '/';
+  }
+  return n;
+}
+
+void normalize_path(std::string_view in, NameBuf &out) {
+  out.clear();
+  size_t n = normalize_path_to(in, out.data(), NameBuf::kCap - 2);
+  out.set_size(n == std::string_view::npos ? NameBuf::kCap - 2 : n);
 }
 
 int put_components(vex_file *f, int first, std::string_view a, std::string_view b,
@@ -104,7 +115,7 @@ int put_components(vex_file *f, int first, std::string_view a, std::string_view 
   if (static_cast<size_t>(end) + added > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
   int at = end, k = first;
   for (std::string_view s : {a, b, c}) {
-    copy_bytes(f->text + at, s.data(), s.size());
+    runtime::copy_small(f->text + at, s.data(), s.size());
     f->ranges[k][0] = static_cast<int16_t>(at);
     at += static_cast<int>(s.size());
     f->ranges[k++][1] = static_cast<int16_t>(at);
@@ -116,8 +127,15 @@ int put_components(vex_file *f, int first, std::string_view a, std::string_view 
 }
 
 // Offers the text to the claiming types from the highest index down.
-int claim_location(vex_file *f, const char *text, int loc_type, int *consumed) {
-  const char *first_colon = std::strchr(text, ':');
+int claim_location(vex_file *f, const char *text, int loc_type, int *consumed,
+                   const NameScan *scan) {
+  const char *first_colon;
+  if (scan) {
+    size_t colon = scan->next(NameScan::kColon, 0, scan->len);
+    first_colon = colon == NameScan::npos ? nullptr : text + colon;
+  } else {
+    first_colon = std::strchr(text, ':');
+  }
   int result = PFA_E_INVALID_NAME;
   int saved = f->loc_type;
   uint32_t mask = claim_mask();
@@ -126,11 +144,18 @@ int claim_location(vex_file *f, const char *text, int loc_type, int *consumed) {
   while (mask) {
     int t = std::bit_width(mask) - 1;
     mask &= ~(1u << t);
-    auto claim = reinterpret_cast<pfaloc_fn_FPPP>(claim_method(t));
-    if (!claim) continue;
+    pfaloc_method method = claim_method(t);
+    if (!method) continue;
     f->loc_type = t;
     *consumed = 0;
-    int r = claim(f, const_cast<char *>(text), const_cast<char *>(first_colon), consumed);
+    int r;
+    if (scan && method == std_claim_method()) {
+      // The standard file system's claim reuses the parse's scan.
+      r = claim_std(f, std::string_view(text, scan->len), *scan, consumed);
+    } else {
+      auto claim = reinterpret_cast<pfaloc_fn_FPPP>(method);
+      r = claim(f, const_cast<char *>(text), const_cast<char *>(first_colon), consumed);
+    }
     if (r == 0) return 0;
     result = r;
     if (f->ranges[PFA_LOC1][0] != f->ranges[PFA_LOC3][1])  // the refusal left some behind

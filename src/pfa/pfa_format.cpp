@@ -85,9 +85,7 @@ void append_cased(NameBuf &out, std::string_view s, bool lower) {
     out.append(s);  // refused, and the overflow marked, when it does not fit
     return;
   }
-  char *w = out.data() + out.size();
-  for (size_t i = 0; i < s.size(); ++i)
-    w[i] = s[i] >= 'A' && s[i] <= 'Z' ? static_cast<char>(s[i] - 'A' + 'a') : s[i];
+  runtime::copy_lowered(out.data() + out.size(), s.data(), s.size());
   out.set_size(out.size() + s.size());
 }
 
@@ -158,6 +156,101 @@ int format(const vex_file *f, NameBuf &out, bool lower, int mask) {
   return 0;
 }
 
+// Copies n bytes through a 16-byte block operation: as one block when both
+// sides have 16 bytes of room (the bytes written past n are scratch the
+// caller overwrites or leaves behind the terminator), else piece by piece.
+template <typename Copy>
+void copy_short(char *dst, size_t dst_room, const char *src, size_t src_room, size_t n, Copy copy) {
+  if (n <= 16 && dst_room >= 16 && src_room >= 16)
+    copy(dst, src, 16);
+  else
+    copy(dst, src, n);
+}
+
+// The whole name of the common record written straight into `buf` (which
+// holds PFA_NAME_SIZE bytes): a standard file system record printed by the
+// built-in method, with no host, string version or directory type, a path
+// without "..", doubled separators or a scheme, a name and extension
+// without '.' or '|', and nothing the parser would read back as a location
+// or a version. Every other record (false) goes through format(), which
+// this matches byte for byte on the records it takes.
+bool format_plain(const vex_file *f, char *buf, bool lower) {
+  constexpr size_t npos = NameScan::npos;
+  if (f->loc_type != PFA_LOC_STD_FS || (f->flags & PFA_F_SUBSTITUTE) ||
+      f->obj_type == OBJ_TYPE_DIRECTORY || comp_len(f, PFA_LOC1) != 0 ||
+      comp_len(f, PFA_ITER) != 0 || !std_printer_in_place())
+    return false;
+  const std::string_view device = comp(f, PFA_LOC2), path = comp(f, PFA_LOC3),
+                         name = comp(f, PFA_NAME), ext = comp(f, PFA_EXT);
+  if (device == "/" || has_path_scheme(path)) return false;
+  // Path, name and extension lie back to back: one scan covers them.
+  const size_t from = static_cast<size_t>(f->ranges[PFA_LOC3][0]);
+  const size_t name_at = path.size(), ext_at = name_at + name.size();
+  const size_t end = ext_at + ext.size();
+  enum : size_t { kSlash, kDot, kColon, kBar };
+  static constexpr char kWanted[4] = {'/', '.', ':', '|'};
+  runtime::ByteMasks<4, (PFA_NAME_SIZE + 63) / 64> s;
+  s.scan(f->text + from, end, kWanted);
+  size_t last_slash = s.prev(kSlash, 0, name_at);
+  const size_t printed = last_slash == npos ? 0 : last_slash + 1;  // the path as printed
+  if (s.pair_in(kDot, 0, printed) || s.pair_in(kSlash, 0, printed) ||
+      s.next(kDot, name_at, end) != npos || s.next(kBar, name_at, end) != npos)
+    return false;
+  if (device.empty()) {
+    if (s.next(kColon, 0, end) != npos) return false;  // could read as a drive or host
+  } else if (printed > 0 ? path[0] == ':' : (!name.empty() && name[0] == ':')) {
+    return false;  // "X::" reads as a host
+  }
+  const int version = f->version;
+  int as_version = 0;
+  if (version == 0 && !ext.empty() && parse_version(ext, &as_version)) return false;
+  if ((version < -2 || version > 0) && !g_version_reported.load(std::memory_order_relaxed) &&
+      slot_method(PFA_LOC_STD_FS, PFALOC_PfaLocGetVersioning) != nullptr)
+    return false;  // format() asks the location and may report
+  char digits[8];
+  char *digits_end = digits + sizeof digits, *d = digits_end;
+  if (version != 0) {
+    int v = version < 0 ? -version : version;
+    do *--d = static_cast<char>('0' + v % 10);
+    while ((v /= 10) != 0);
+    if (version < 0) *--d = '-';
+    *--d = '.';
+  }
+  const size_t digits_len = static_cast<size_t>(digits_end - d);
+  const size_t total = (device.empty() ? 0 : device.size() + 1) + printed + name.size() +
+                       (ext.empty() ? 0 : ext.size() + 1) + digits_len;
+  if (total > static_cast<size_t>(kMaxName)) return false;
+
+  const bool fold = lower && !(f->flags & PFA_F_AS_ON_DISK);
+  auto room = [&](size_t at) { return static_cast<size_t>(kNameSize) - at; };
+  auto src_room = [&](const char *p) { return static_cast<size_t>(f->text + kNameSize - p); };
+  auto cased = [fold](char *dst, const char *src, size_t n) {
+    if (fold)
+      runtime::copy_lowered(dst, src, n);
+    else
+      copy_bytes(dst, src, n);
+  };
+  size_t at = 0;
+  if (!device.empty()) {
+    copy_bytes(buf, device.data(), device.size());
+    at = device.size();
+    buf[at++] = ':';
+  }
+  if (printed > 0) runtime::copy_replacing(buf + at, path.data(), printed, '/', '\\');
+  at += printed;
+  copy_short(buf + at, room(at), name.data(), src_room(name.data()), name.size(), cased);
+  at += name.size();
+  if (!ext.empty()) {
+    buf[at++] = '.';
+    copy_short(buf + at, room(at), ext.data(), src_room(ext.data()), ext.size(), cased);
+    at += ext.size();
+  }
+  copy_bytes(buf + at, d, digits_len);
+  at += digits_len;
+  buf[at] = 0;
+  return true;
+}
+
 int wide_out(const NameBuf &s, kw_wchar *wbuf) {
   if (!to_wide(s.c_str(), wbuf, kNameSize)) {
     wbuf[0] = 0;
@@ -210,6 +303,10 @@ bool to_wide(const char *s, kw_wchar *out, size_t size) {
 
 void backslash_path(std::string_view path, NameBuf &out) {
   out.clear();
+  append_backslash_path(path, out);
+}
+
+void append_backslash_path(std::string_view path, NameBuf &out) {
   if (has_path_scheme(path)) {
     out.append(path);
     return;
@@ -219,11 +316,10 @@ void backslash_path(std::string_view path, NameBuf &out) {
   path = path.substr(0, last + 1);
   // One look at every pair of neighbours for a ".." to fold or a run of
   // '/' to write as one separator; both are rare.
-  unsigned updir = 0, run = 0;  // no short-circuit: the loop vectorizes
-  for (size_t i = 1; i < path.size(); ++i) {
-    updir |= unsigned{path[i - 1] == '.'} & unsigned{path[i] == '.'};
-    run |= unsigned{path[i - 1] == '/'} & unsigned{path[i] == '/'};
-  }
+  runtime::ByteMasks<2, (PFA_NAME_SIZE + 63) / 64> marks;
+  static constexpr char kMarked[2] = {'.', '/'};
+  marks.scan(path.data(), path.size(), kMarked);
+  bool updir = marks.has_pair(0), run = marks.has_pair(1);
   NameBuf folded;
   if (updir) {
     // Doubled separators print as one, so they are folded as one: the
@@ -237,12 +333,18 @@ void backslash_path(std::string_view path, NameBuf &out) {
       out.append(path);
       return;
     }
-    run = 1;  // the folded path is written by the careful loop
+    run = true;  // the folded path is written by the careful loop
   }
-  char *w = out.data();
-  size_t n = path.size() < NameBuf::kCap - 1 ? path.size() : NameBuf::kCap - 1;
+  const size_t start = out.size();
+  char *w = out.data() + start;
+  size_t room = NameBuf::kCap - 1 - start;
+  if (path.size() > room) {
+    out.append(path);  // marks the overflow
+    return;
+  }
+  size_t n = path.size();
   if (!run) {
-    for (size_t i = 0; i < n; ++i) w[i] = path[i] == '/' ? '\\' : path[i];
+    runtime::copy_replacing(w, path.data(), n, '/', '\\');
   } else {
     size_t k = 0;
     for (size_t i = 0; i < n; ++i) {
@@ -253,7 +355,7 @@ void backslash_path(std::string_view path, NameBuf &out) {
     }
     n = k;
   }
-  out.set_size(n);
+  out.set_size(start + n);
 }
 
 bool lower_for(const vex_file *f) {
@@ -268,6 +370,8 @@ void formatted_tail(const vex_file *f, NameBuf &out) {
 
 int location_string(const vex_file *f, NameBuf &out) {
   out.clear();
+  if (f->loc_type == PFA_LOC_STD_FS && !(f->flags & PFA_F_SUBSTITUTE) && std_location_plain(f, out))
+    return 0;
   int r = pfaloc_call_FPPS(PFALOC_PfaGetLocationString, const_cast<vex_file *>(f), out.data(),
                            nullptr, NameBuf::kCap);
   if (r == -1) r = 0;  // a location without a printer prints nothing
@@ -294,6 +398,7 @@ int pfa_get_full_name_low(const vex_file *f, char *buf, int lower, int mask) {
   if (buf) buf[0] = 0;
   if (!valid(f)) return PFA_E_NOT_VALID;
   if (!buf) return PFA_E_INVALID_INPUT;
+  if (mask == PFA_M_ALL && format_plain(f, buf, lower != 0)) return 0;
   NameBuf s;
   int r = format(f, s, lower != 0, mask);
   if (r == 0) copy_out(buf, s);

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "keelwork/pfa.h"
+#include "runtime/bytemask.h"
 #include "runtime/fsys_internal.h"
 
 // The stream record of an open file (zeroed when made, released by
@@ -163,6 +164,8 @@ int path_idx(const vex_file *f);
 // claim method.
 uint32_t claim_mask();
 pfaloc_method claim_method(int t);
+// The method in `slot` of type `t` (both in range), or null.
+pfaloc_method slot_method(int t, int slot);
 
 // Sets the layer up once: locks, built-in location types, record pool.
 void ensure_layer();
@@ -189,10 +192,47 @@ int put_components(vex_file *f, int first, std::string_view a, std::string_view 
 
 // Backslashes to '/', "." segments dropped, a final '/' ensured.
 void normalize_path(std::string_view in, NameBuf &out);
+// The same into `w`: the length written, or npos when it needs more than
+// `room` bytes (no terminator is written). `first_dot` is where the first
+// '.' of `in` is, or npos for none, when the caller knows.
+size_t normalize_path_to(std::string_view in, char *w, size_t room, size_t first_dot = 0);
+// Where the bytes the parser looks for lie in a full name, found in one
+// pass; `len` is the length of the text scanned.
+struct NameScan : runtime::ByteMasks<5, (PFA_NAME_SIZE + 63) / 64> {
+  enum : size_t { kSep /* '/' or '\\' */, kDot, kColon, kBar, kDollar };
+  NameScan() = default;
+  explicit NameScan(std::string_view s) { rescan(s); }
+  void rescan(std::string_view s) {
+    static constexpr char kWanted[5] = {'/', '.', ':', '|', '$'};
+    scan(s.data(), s.size(), kWanted, '\\');
+  }
+};
+
 // Offers `text` to the registered location types (15 down to 1, or only
 // `loc_type`); the first that answers 0 has stored components 0..2 and set
 // `loc_type`. The last refusal's code otherwise, with loc_type restored.
-int claim_location(vex_file *f, const char *text, int loc_type, int *consumed);
+// `scan`, when given, is the scan of exactly `text`.
+int claim_location(vex_file *f, const char *text, int loc_type, int *consumed,
+                   const NameScan *scan = nullptr);
+// The standard file system's claim method, and the claim itself on a
+// scanned text.
+pfaloc_method std_claim_method();
+// Whether the claiming types are the three built-in ones as registered.
+bool only_builtin_claims();
+// The standard file system's claim of a name that only it can claim and
+// that has no host, named device or neutral form: the same components as
+// the full claim, stored into a freshly reset record. The length consumed,
+// or -1 for a name the full claim must take.
+int claim_plain_std(vex_file *f, std::string_view text, const NameScan &scan);
+// The location string of a standard file system record whose printer is
+// the built-in one, appended to `out` without calling through the table;
+// false (nothing appended) for records it leaves to the method: a host or
+// the all-drives location.
+bool std_location_plain(const vex_file *f, NameBuf &out);
+// Whether the standard file system prints its locations with the built-in
+// method.
+bool std_printer_in_place();
+int claim_std(vex_file *f, std::string_view text, const NameScan &scan, int *consumed);
 
 // Parsing switches.
 bool allow_unusual_revision_chars();
@@ -205,9 +245,18 @@ struct Tail {
   int32_t type = -6;
   bool family = false;
 };
+// Where the separators of a tail lie: its first and last '|', and the last
+// two '.' before the last '|' (before the end without one); npos for none.
+struct TailMarks {
+  size_t first_bar, last_bar, dot1, dot2;
+};
+TailMarks tail_marks(std::string_view tail);
+TailMarks tail_marks(const NameScan &scan, size_t from);
 // Splits `tail`; `weak` skips the type's name rules, `case_check` refuses
 // upper case for lower-case types.
 void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out);
+void split_tail(std::string_view tail, const TailMarks &marks, bool weak, bool case_check,
+                Tail &out);
 // A version string: optional '-', digits not starting with '0', 16 bits.
 bool parse_version(std::string_view s, int *version);
 // 1 when the name holds a character outside the allowed set.
@@ -223,6 +272,8 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
 // The path component written with backslashes, runs of '/' as one, ".."
 // pairs removed; scheme paths unchanged.
 void backslash_path(std::string_view path, NameBuf &out);
+// The same appended to `out`.
+void append_backslash_path(std::string_view path, NameBuf &out);
 // Whether formatting lowercases the name: the type refuses mixed case.
 bool lower_for(const vex_file *f);
 // Name, extension and numeric version as formatting writes them.

@@ -3,6 +3,7 @@
 // versions, family names), relative joins and the directory decision.
 #include <array>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <string>
 
@@ -62,8 +63,8 @@ bool expand_home(std::string &s) {
 // drive of the standard file system is inherited: an empty device, the
 // all-drives location or a share would turn the name into one that means
 // something else.
-void inherit_drive(std::string_view &text, NameBuf &work, const vex_file *dir) {
-  if (text.empty() || !is_sep(text[0]) || (text.size() > 1 && is_sep(text[1]))) return;
+bool inherit_drive(std::string_view &text, NameBuf &work, const vex_file *dir) {
+  if (text.empty() || !is_sep(text[0]) || (text.size() > 1 && is_sep(text[1]))) return false;
   const vex_file *from = dir;
   if (!valid(from)) {
     // The current-directory record is made once and never replaced;
@@ -71,13 +72,14 @@ void inherit_drive(std::string_view &text, NameBuf &work, const vex_file *dir) {
     static const vex_file *const cur_dir = cur_dir_record();
     from = cur_dir;
   }
-  if (!valid(from) || from->loc_type != PFA_LOC_STD_FS) return;
+  if (!valid(from) || from->loc_type != PFA_LOC_STD_FS) return false;
   std::string_view device = comp(from, device_idx(from));
-  if (device.empty() || device == "/") return;
+  if (device.empty() || device == "/") return false;
   if (text.data() != work.c_str()) work.assign(text);
   work.prepend(":");
   work.prepend(device);
   text = work.view();
+  return true;
 }
 
 // Bytes allowed in a name of a type without unusual characters: letters,
@@ -90,7 +92,43 @@ constexpr std::array<bool, 256> kUsualNameByte = [] {
   return usual;
 }();
 
-bool is_upper_ascii(char c) { return c >= 'A' && c <= 'Z'; }
+// What a name's bytes are, joined: unusual bytes and ASCII capitals.
+constexpr unsigned kUnusualByte = 1, kUpperByte = 2;
+constexpr std::array<uint8_t, 256> kNameByteClass = [] {
+  std::array<uint8_t, 256> cls{};
+  for (int c = 0; c < 256; ++c)
+    cls[c] = static_cast<uint8_t>((kUsualNameByte[c] ? 0 : kUnusualByte) |
+                                  (c >= 'A' && c <= 'Z' ? kUpperByte : 0));
+  return cls;
+}();
+
+unsigned name_classes(std::string_view name) {
+  unsigned classes = 0;
+  for (char c : name) classes |= kNameByteClass[static_cast<unsigned char>(c)];
+  return classes;
+}
+
+// Stores name, extension and string version after the location a claim
+// stored last, as put_components does, in one go.
+bool store_tail(vex_file *f, const Tail &t) {
+  const int at = text_len(f);
+  if (f->ranges[PFA_NAME][0] != at) return put_components(f, PFA_NAME, t.name, t.ext, t.rev) == 0;
+  const size_t total = t.name.size() + t.ext.size() + t.rev.size();
+  if (static_cast<size_t>(at) + total > static_cast<size_t>(kMaxName)) return false;
+  char *w = f->text + at;
+  runtime::copy_small(w, t.name.data(), t.name.size());
+  runtime::copy_small(w + t.name.size(), t.ext.data(), t.ext.size());
+  runtime::copy_small(w + t.name.size() + t.ext.size(), t.rev.data(), t.rev.size());
+  const int16_t ext_at = static_cast<int16_t>(at + static_cast<int>(t.name.size()));
+  const int16_t rev_at = static_cast<int16_t>(ext_at + static_cast<int>(t.ext.size()));
+  const int16_t end = static_cast<int16_t>(rev_at + static_cast<int>(t.rev.size()));
+  f->ranges[PFA_NAME][1] = f->ranges[PFA_EXT][0] = ext_at;
+  f->ranges[PFA_EXT][1] = f->ranges[PFA_ITER][0] = rev_at;
+  f->ranges[PFA_ITER][1] = end;
+  w[total] = 0;
+  if (total) f->flags &= ~PFA_F_AS_ON_DISK;
+  return true;
+}
 
 }  // namespace
 
@@ -136,61 +174,115 @@ bool is_family_form(std::string_view name) {
          name.substr(0, lt).find('>') == std::string_view::npos;
 }
 
-void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out) {
-  Tail parts;  // built here and stored once
-  std::string_view part = tail;
-  size_t bar = tail.find('|');
-  if (bar != std::string_view::npos) {
-    size_t last = tail.rfind('|');
-    if (last != bar) {
-      dbg_err_crash("parse_name_ext_vers", "not expecting two");
-      bar = last;
-    }
-    part = tail.substr(0, bar);
-    parts.rev = tail.substr(bar + 1);
-  } else {
-    size_t dot = part.rfind('.');
-    int v = 0;
-    if (dot != std::string_view::npos && parse_version(part.substr(dot + 1), &v)) {
-      parts.version = v;
-      part = part.substr(0, dot);
+TailMarks tail_marks(std::string_view tail) {
+  constexpr size_t npos = std::string_view::npos;
+  TailMarks m{npos, npos, npos, npos};
+  size_t d1 = npos, d2 = npos;  // the last two dots so far
+  for (size_t i = 0; i < tail.size(); ++i) {
+    if (tail[i] == '.') {
+      d2 = d1;
+      d1 = i;
+    } else if (tail[i] == '|') {
+      if (m.first_bar == npos) m.first_bar = i;
+      m.last_bar = i;
+      m.dot1 = d1;
+      m.dot2 = d2;
     }
   }
-  size_t dot = part.rfind('.');
-  if (dot != std::string_view::npos) {
-    parts.name = part.substr(0, dot);
-    parts.ext = part.substr(dot + 1);
+  if (m.last_bar == npos) {
+    m.dot1 = d1;
+    m.dot2 = d2;
+  }
+  return m;
+}
+
+TailMarks tail_marks(const NameScan &scan, size_t from) {
+  constexpr size_t npos = NameScan::npos;
+  const size_t end = scan.len;
+  TailMarks m{npos, npos, npos, npos};
+  if (end - from <= 64) {
+    // A tail of up to 64 bytes: its '|' and '.' in one word each.
+    uint64_t bars = scan.window(NameScan::kBar, from), dots = scan.window(NameScan::kDot, from);
+    auto top = [](uint64_t bits) { return static_cast<size_t>(63 - std::countl_zero(bits)); };
+    if (bars) {
+      m.first_bar = static_cast<size_t>(std::countr_zero(bars));
+      m.last_bar = top(bars);
+      dots &= (uint64_t{1} << m.last_bar) - 1;
+    }
+    if (dots) {
+      m.dot1 = top(dots);
+      dots &= ~(uint64_t{1} << m.dot1);
+      if (dots) m.dot2 = top(dots);
+    }
+    return m;
+  }
+  m.first_bar = scan.next(NameScan::kBar, from, end);
+  if (m.first_bar != npos) m.last_bar = scan.prev(NameScan::kBar, from, end);
+  m.dot1 = scan.prev(NameScan::kDot, from, m.last_bar == npos ? end : m.last_bar);
+  if (m.dot1 != npos) m.dot2 = scan.prev(NameScan::kDot, from, m.dot1);
+  for (size_t *p : {&m.first_bar, &m.last_bar, &m.dot1, &m.dot2})
+    if (*p != npos) *p -= from;
+  return m;
+}
+
+void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out) {
+  split_tail(tail, tail_marks(tail), weak, case_check, out);
+}
+
+void split_tail(std::string_view tail, const TailMarks &marks, bool weak, bool case_check,
+                Tail &out) {
+  constexpr size_t npos = std::string_view::npos;
+  out = Tail();
+  std::string_view part = tail;
+  size_t dot = marks.dot1;  // the extension's
+  if (marks.last_bar != npos) {
+    if (marks.first_bar != marks.last_bar)
+      dbg_err_crash("parse_name_ext_vers", "not expecting two");
+    part = tail.substr(0, marks.last_bar);
+    out.rev = tail.substr(marks.last_bar + 1);
   } else {
-    parts.name = part;
+    int v = 0;
+    if (dot != npos && parse_version(part.substr(dot + 1), &v)) {
+      out.version = v;
+      part = part.substr(0, dot);
+      dot = marks.dot2;
+    }
+  }
+  if (dot != npos) {
+    out.name = part.substr(0, dot);
+    out.ext = part.substr(dot + 1);
+  } else {
+    out.name = part;
   }
   // The record of the extension's type carries the rules for the name.
-  const TypeRecord *record = parts.name.empty() ? nullptr : extension_record(parts.ext);
+  const TypeRecord *record = out.name.empty() ? nullptr : extension_record(out.ext);
   int32_t type = record ? record->type : OBJ_TYPE_NO_TYPE;
   if (type == OBJ_TYPE_ALL_FILE || type == OBJ_TYPE_NO_TYPE || type == OBJ_TYPE_DIRECTORY)
     type = OBJ_TYPE_UNTYPED;
   if (type != OBJ_TYPE_UNTYPED && !weak) {
-    std::string_view name = parts.name;
-    bool family = (record->flags & OBJ_TYPE_FAMILY_NAMES) && is_family_form(name);
+    const std::string_view name = out.name;
+    const uint32_t flags = record->flags;
+    bool family = (flags & OBJ_TYPE_FAMILY_NAMES) && is_family_form(name);
     int length = static_cast<int>(name.size());
     if (length >= 32 && length >= record->name_length) type = OBJ_TYPE_UNTYPED;
-    if (type != OBJ_TYPE_UNTYPED && !(record->flags & OBJ_TYPE_WEIRD_CHARS)) {
-      if (case_check && (record->flags & OBJ_TYPE_LOWER_CASE)) {
-        for (char c : name)
-          if (is_upper_ascii(c)) type = OBJ_TYPE_UNTYPED;
-      }
+    if (type != OBJ_TYPE_UNTYPED && !(flags & OBJ_TYPE_WEIRD_CHARS)) {
       if (family) {
         size_t lt = name.find('<');
-        if (name_has_unusual_chars(name.substr(0, lt)) ||
+        if ((case_check && (flags & OBJ_TYPE_LOWER_CASE) && (name_classes(name) & kUpperByte)) ||
+            name_has_unusual_chars(name.substr(0, lt)) ||
             name_has_unusual_chars(name.substr(lt + 1, name.size() - lt - 2)))
           type = OBJ_TYPE_UNTYPED;
-      } else if (name_has_unusual_chars(name)) {
-        type = OBJ_TYPE_UNTYPED;
+      } else {
+        // One pass answers both questions about the name.
+        unsigned classes = name_classes(name);
+        if ((case_check && (flags & OBJ_TYPE_LOWER_CASE) && (classes & kUpperByte)) ||
+            (classes & kUnusualByte) || name[0] == '-')
+          type = OBJ_TYPE_UNTYPED;
       }
     }
-    parts.family = family && type != OBJ_TYPE_UNTYPED;
+    out.family = family && type != OBJ_TYPE_UNTYPED;
   }
-  parts.type = type;
-  out = parts;
+  out.type = type;
 }
 
 int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type, int dir_mode,
@@ -203,20 +295,27 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
   // The text as given, or as the rare expansions rewrote it into `work`.
   NameBuf work;
   std::string_view text(name, n);
-  if (std::memchr(name, '$', n)) {
+  // One scan of the name serves the claim and the tail; the rare rewrites
+  // below scan their result again.
+  NameScan scan(text);
+  bool rewritten = false;
+  if (scan.any(NameScan::kDollar)) {
     std::string expanded(text);
     if (!expand_variables(expanded)) return PFA_E_INVALID_INPUT;
     work.assign(expanded);
     text = work.view();
+    rewritten = true;
   }
   if (n > 0 && name[0] == '~') {
     std::string expanded(text);
     if (!expand_home(expanded)) return PFA_E_INVALID_INPUT;
     work.assign(expanded);
     text = work.view();
+    rewritten = true;
   }
-  inherit_drive(text, work, dir);
+  rewritten |= inherit_drive(text, work, dir);
   if (work.overflow() || text.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
+  if (rewritten) scan.rescan(text);
 
   reset_record(f);
   int32_t saved_loc = f->loc_type;
@@ -224,21 +323,36 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
   // The claim sees the text before the first '|' while unusual revision
   // characters are allowed, so that a revision may hold separators.
   NameBuf hidden;
+  NameScan hidden_scan;
+  const NameScan *claim_scan = &scan;
   const char *claim_text = text.data();  // NUL-terminated: `name` or `work`
   size_t claim_len = text.size();
   if (allow_unusual_revision_chars()) {
-    size_t bar = text.find('|');
-    if (bar != std::string_view::npos) {
+    size_t bar = scan.next(NameScan::kBar, 0, text.size());
+    if (bar != NameScan::npos) {
       hidden.assign(text.substr(0, bar));
       claim_text = hidden.c_str();
       claim_len = bar;
+      hidden_scan = scan;
+      hidden_scan.len = bar;
+      claim_scan = &hidden_scan;
     }
   }
-  int consumed = 0;
-  int result = claim_location(f, claim_text, loc_type, &consumed);
-  if (result != 0) {
-    f->loc_type = saved_loc;
-    return result;
+  int consumed = -1;
+  if (claim_scan == &scan && (loc_type == -1 || loc_type == PFA_LOC_STD_FS) &&
+      only_builtin_claims()) {
+    // Most names: neither a standard stream nor a UNC name, so the
+    // standard file system claims them; its plain forms are stored here.
+    consumed = claim_plain_std(f, text, scan);
+    if (consumed >= 0) f->loc_type = PFA_LOC_STD_FS;
+  }
+  if (consumed < 0) {
+    consumed = 0;
+    int result = claim_location(f, claim_text, loc_type, &consumed, claim_scan);
+    if (result != 0) {
+      f->loc_type = saved_loc;
+      return result;
+    }
   }
   if (consumed < 0 || static_cast<size_t>(consumed) > claim_len)
     consumed = static_cast<int>(claim_len);
@@ -252,10 +366,10 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
     if (dir_mode == 1 || (hide_initial_dot_files() && tail[0] == '.')) {
       parts.name = tail;
     } else {
-      split_tail(tail, false, strict_case, parts);
+      split_tail(tail, tail_marks(scan, static_cast<size_t>(consumed)), false, strict_case, parts);
       split = true;
     }
-    if (put_components(f, PFA_NAME, parts.name, parts.ext, parts.rev)) {
+    if (!store_tail(f, parts)) {
       reset_record(f);
       return PFA_E_INVALID_INPUT;
     }

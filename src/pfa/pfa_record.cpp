@@ -90,10 +90,15 @@ void release_attachments(vex_file *f) {
 }
 
 void reset_record(vex_file *f) {
-  if (f->appinfo)
+  if (f->appinfo) {
     release_attachments(f);
-  else
+  } else if ((f->flags & PFA_F_SUBSTITUTE) ||
+             static_cast<unsigned>(f->loc_type) >= PFA_LOC_TYPE_COUNT ||
+             slot_method(f->loc_type, PFALOC_PfaFree) || is_run_mode(9998)) {
+    // Types without a PfaFree method hold nothing to free: the call would
+    // find the empty slot and return (reporting it in the tracing mode).
     pfaloc_call_F(PFALOC_PfaFree, f);
+  }
   int32_t loc = f->loc_type;
   uint32_t keep = f->flags & (PFA_F_OPEN | PFA_F_SUBSTITUTE | PFA_F_REMOTE_COUNTED);
   pfa_stream *stream = f->stream;

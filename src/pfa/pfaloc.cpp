@@ -137,6 +137,10 @@ pfaloc_method claim_method(int t) {
   return g_types[t].slots[PFALOC_PfaClaimLocation].load(std::memory_order_acquire);
 }
 
+pfaloc_method slot_method(int t, int slot) {
+  return g_types[t].slots[slot].load(std::memory_order_acquire);
+}
+
 int device_idx(const vex_file *f) {
   int r = pfaloc_call_F(PFALOC_PfaDeviceIdx, const_cast<vex_file *>(f));
   return r >= 0 && r <= 2 ? r : 1;

@@ -34,24 +34,60 @@ int write_out(std::string_view s, void *buf, size_t size) {
   return 0;
 }
 
-// The path part of a location text (rule shared by both file systems): up
-// to and including the last separator; a rest of exactly "." adds nothing
-// and ".." adds "../", both consumed.
-size_t take_path(std::string_view t, size_t i, NameBuf &path) {
+// The path part of a location text from `i` (rule shared by both file
+// systems): up to and including the last separator; a rest of exactly "."
+// adds nothing and ".." adds "../", both consumed.
+struct PathPart {
+  std::string_view raw;  // before normalizing
+  bool updir = false;    // "../" follows the normalized text
+  size_t end = 0;        // one past the consumed text
+  size_t first_dot = 0;  // the first '.' in `raw`: npos for none, 0 for not known
+};
+
+PathPart path_part(std::string_view t, size_t i) {
   std::string_view rest = t.substr(i);
   // One past the last separator, 0 without one.
   size_t cut =
       static_cast<size_t>(std::find_if(rest.rbegin(), rest.rend(), is_sep).base() - rest.begin());
-  normalize_path(rest.substr(0, cut), path);
-  i += cut;
+  PathPart p;
+  p.raw = rest.substr(0, cut);
+  p.first_dot = 0;  // not known
+  p.end = i + cut;
   rest.remove_prefix(cut);
   if (rest == ".") {
-    i += 1;
+    p.end += 1;
   } else if (rest == "..") {
-    path.append("../");  // normalized text ends in '/', so this stays normal
-    i += 2;
+    p.updir = true;
+    p.end += 2;
   }
-  return i;
+  return p;
+}
+
+// The same on a scanned text.
+PathPart path_part(std::string_view t, size_t i, const NameScan &scan) {
+  size_t last = scan.prev(NameScan::kSep, i, t.size());
+  size_t cut = last == NameScan::npos ? 0 : last + 1 - i;
+  std::string_view rest = t.substr(i);
+  PathPart p;
+  p.raw = rest.substr(0, cut);
+  size_t dot = scan.next(NameScan::kDot, i, i + cut);
+  p.first_dot = dot == NameScan::npos ? dot : dot - i;
+  p.end = i + cut;
+  rest.remove_prefix(cut);
+  if (rest == ".") {
+    p.end += 1;
+  } else if (rest == "..") {
+    p.updir = true;
+    p.end += 2;
+  }
+  return p;
+}
+
+size_t take_path(std::string_view t, size_t i, NameBuf &path) {
+  PathPart p = path_part(t, i);
+  normalize_path(p.raw, path);
+  if (p.updir) path.append("../");  // normalized text ends in '/', so this stays normal
+  return p.end;
 }
 
 bool store_location(vex_file *f, std::string_view host, std::string_view device,
@@ -60,6 +96,54 @@ bool store_location(vex_file *f, std::string_view host, std::string_view device,
       device.size() >= static_cast<size_t>(kComponentSize))
     return false;
   return put_components(f, PFA_LOC1, host, device, path) == 0;
+}
+
+// store_location with the path still to normalize. While a parse fills an
+// empty record, the location is the last group and the path is normalized
+// straight into the record's text.
+bool store_location(vex_file *f, std::string_view host, std::string_view device,
+                    const PathPart &path) {
+  if (host.size() >= static_cast<size_t>(kComponentSize) ||
+      device.size() >= static_cast<size_t>(kComponentSize))
+    return false;
+  const int end = text_len(f);
+  if (f->ranges[PFA_LOC1][0] != end) {
+    NameBuf normalized;
+    normalize_path(path.raw, normalized);
+    if (path.updir) normalized.append("../");
+    return put_components(f, PFA_LOC1, host, device, normalized) == 0;
+  }
+  size_t room = static_cast<size_t>(kMaxName - end);
+  if (host.size() + device.size() > room) return false;
+  char *w = f->text + end;
+  runtime::copy_small(w, host.data(), host.size());
+  runtime::copy_small(w + host.size(), device.data(), device.size());
+  size_t at = host.size() + device.size();
+  size_t n = normalize_path_to(path.raw, w + at, room - at, path.first_dot);
+  if (n == std::string_view::npos) {
+    f->text[end] = 0;
+    return false;
+  }
+  if (path.updir) {
+    if (room - at - n < 3) {
+      f->text[end] = 0;
+      return false;
+    }
+    std::memcpy(w + at + n, "../", 3);
+    n += 3;
+  }
+  int16_t a = static_cast<int16_t>(end);
+  int16_t b = static_cast<int16_t>(a + host.size());
+  int16_t c = static_cast<int16_t>(b + device.size());
+  int16_t d = static_cast<int16_t>(c + n);
+  f->ranges[PFA_LOC1][0] = a;
+  f->ranges[PFA_LOC1][1] = f->ranges[PFA_LOC2][0] = b;
+  f->ranges[PFA_LOC2][1] = f->ranges[PFA_LOC3][0] = c;
+  f->ranges[PFA_LOC3][1] = d;
+  for (int k = PFA_LOC3 + 1; k < PFA_COMPONENT_COUNT; ++k) f->ranges[k][0] = f->ranges[k][1] = d;
+  f->text[d] = 0;
+  if (d != end) f->flags &= ~PFA_F_AS_ON_DISK;
+  return true;
 }
 
 constexpr const char *kSchemes[] = {"lhpub", "lhp", "lhws", "awcs", "awws", "pfazip"};
@@ -77,21 +161,19 @@ int std_device_idx(vex_file *) { return PFA_LOC2; }
 int std_host_idx(vex_file *) { return PFA_LOC1; }
 int std_path_idx(vex_file *) { return PFA_LOC3; }
 
-int std_claim(vex_file *f, void *name, void *, void *consumed_out) {
-  std::string_view t(static_cast<const char *>(name));
-  int *consumed = static_cast<int *>(consumed_out);
+int std_claim_scanned(vex_file *f, std::string_view t, const NameScan &scan, int *consumed) {
+  constexpr size_t npos = NameScan::npos;
   std::string_view host, device;
-  NameBuf path;
   size_t i = 0;
-  if (t.starts_with("pfafs:drives")) {
-    if (!store_location(f, {}, "/", {})) return PFA_E_INVALID_INPUT;
+  if (!t.empty() && t[0] == 'p' && t.starts_with("pfafs:drives")) {
+    if (!store_location(f, {}, "/", std::string_view())) return PFA_E_INVALID_INPUT;
     *consumed = static_cast<int>(t.size());
     return 0;
   }
   if (t.size() >= 2 && t[0] == '\\' && t[1] == '\\') {
     // \\host\X$\ : a drive of another host.
     size_t end = t.find('\\', 2);
-    if (end == std::string_view::npos || end == 2 || end - 2 >= static_cast<size_t>(kComponentSize))
+    if (end == npos || end == 2 || end - 2 >= static_cast<size_t>(kComponentSize))
       return PFA_E_INVALID_INPUT;
     host = t.substr(2, end - 2);
     if (end + 3 >= t.size() || !is_letter(t[end + 1]) || t[end + 2] != '$' || t[end + 3] != '\\')
@@ -99,11 +181,11 @@ int std_claim(vex_file *f, void *name, void *, void *consumed_out) {
     device = t.substr(end + 1, 1);
     i = end + 3;
   } else {
-    size_t colon = t.find(':');
-    if (colon != std::string_view::npos && colon < static_cast<size_t>(kComponentSize) &&
+    size_t colon = scan.next(NameScan::kColon, 0, t.size());
+    if (colon != npos && colon > 0 && colon < static_cast<size_t>(kComponentSize) &&
         colon + 1 < t.size() && (t[colon + 1] == ':' || (t[colon + 1] == '/' && colon >= 2)) &&
-        !scheme_prefix(t, colon) &&
-        t.substr(0, colon).find_first_of("/\\|") == std::string_view::npos && colon > 0) {
+        scan.next(NameScan::kSep, 0, colon) == npos &&
+        scan.next(NameScan::kBar, 0, colon) == npos && !scheme_prefix(t, colon)) {
       host = t.substr(0, colon);
       i = colon + 1;
       if (i < t.size() && t[i] == ':') ++i;
@@ -113,8 +195,7 @@ int std_claim(vex_file *f, void *name, void *, void *consumed_out) {
       i += 2;
     } else if (i < t.size() && t[i] == '$') {
       size_t slash = t.find('/', i + 1);
-      if (slash != std::string_view::npos && slash > i + 1 &&
-          slash - i - 1 < static_cast<size_t>(kComponentSize) &&
+      if (slash != npos && slash > i + 1 && slash - i - 1 < static_cast<size_t>(kComponentSize) &&
           t.substr(i + 1, slash - i - 1).find_first_of("\\:|") == std::string_view::npos) {
         device = t.substr(i + 1, slash - i - 1);
         i = slash;
@@ -149,10 +230,17 @@ int std_claim(vex_file *f, void *name, void *, void *consumed_out) {
       }
     }
   }
-  i = take_path(t, i, path);
+  PathPart path = path_part(t, i, scan);
   if (!store_location(f, host, device, path)) return PFA_E_INVALID_INPUT;
-  *consumed = static_cast<int>(i);
+  *consumed = static_cast<int>(path.end);
   return 0;
+}
+
+int std_claim(vex_file *f, void *name, void *, void *consumed_out) {
+  std::string_view t(static_cast<const char *>(name));
+  if (t.size() > NameScan::kMaxLen) return PFA_E_INVALID_INPUT;
+  NameScan scan(t);
+  return std_claim_scanned(f, t, scan, static_cast<int *>(consumed_out));
 }
 
 // Writes the pieces of a location string straight into the caller's
@@ -433,7 +521,7 @@ int stdio_claim(vex_file *f, void *name, void *, void *consumed_out) {
   if (c[0] != 's' || std::strncmp(c, "stdio://", 8) != 0) return PFA_E_INVALID_NAME;
   std::string_view stream(c + 8);
   if (stream != "err" && stream != "in" && stream != "out") return PFA_E_INVALID_NAME;
-  if (!store_location(f, {}, "stdio://", {})) return PFA_E_INVALID_INPUT;
+  if (!store_location(f, {}, "stdio://", std::string_view())) return PFA_E_INVALID_INPUT;
   *static_cast<int *>(consumed_out) = 8;
   return 0;
 }
@@ -459,6 +547,111 @@ int answer_zero(vex_file *) { return 0; }
 #define KW_REG(t, seq, slot, fn) pfa_loc_method_register_##seq(t, PFALOC_##slot, fn)
 
 }  // namespace
+
+pfaloc_method std_claim_method() { return reinterpret_cast<pfaloc_method>(&std_claim); }
+
+bool only_builtin_claims() {
+  constexpr uint32_t kBuiltin = 1u << PFA_LOC_STD_FS | 1u << PFA_LOC_UNC | 1u << PFA_LOC_STDIO;
+  return claim_mask() == kBuiltin &&
+         claim_method(PFA_LOC_STD_FS) == reinterpret_cast<pfaloc_method>(&std_claim) &&
+         claim_method(PFA_LOC_UNC) == reinterpret_cast<pfaloc_method>(&unc_claim) &&
+         claim_method(PFA_LOC_STDIO) == reinterpret_cast<pfaloc_method>(&stdio_claim);
+}
+
+bool std_printer_in_place() {
+  return slot_method(PFA_LOC_STD_FS, PFALOC_PfaGetLocationString) ==
+         reinterpret_cast<pfaloc_method>(&std_location_string);
+}
+
+bool std_location_plain(const vex_file *f, NameBuf &out) {
+  if (!std_printer_in_place()) return false;
+  // As std_location_string prints a record without a host.
+  std::string_view host = comp(f, PFA_LOC1), device = comp(f, PFA_LOC2);
+  if (!host.empty() || device == "/") return false;
+  if (!device.empty()) {
+    out.append(device);
+    out.push(':');
+  }
+  const size_t at = out.size();
+  append_backslash_path(comp(f, PFA_LOC3), out);
+  if (!device.empty() && out.size() > at && out[at] == ':') {
+    NameBuf rest(out.view().substr(at));  // "t::" would be a host
+    out.resize(at);
+    out.append(".\\");
+    out.append(rest);
+  }
+  if (out.overflow()) {
+    out.clear();
+    return false;  // the method reports it
+  }
+  return true;
+}
+
+int claim_plain_std(vex_file *f, std::string_view t, const NameScan &scan) {
+  // The names the other built-in types claim, and the standard file
+  // system's rarer forms (hosts, the all-drives location, named devices,
+  // neutral forms), take the full claim.
+  const size_t n = t.size();
+  if (n == 0) return -1;
+  const char c0 = t[0];
+  if ((c0 == 's' && t.starts_with("stdio://")) || (c0 == 'p' && t.starts_with("pfafs:drives")) ||
+      (n > 1 && is_sep(c0) && is_sep(t[1])))
+    return -1;
+  size_t i = 0;  // where the path starts: after "X:" or at the start
+  size_t colon = scan.next(NameScan::kColon, 0, n);
+  if (colon != NameScan::npos) {
+    if (colon != 1 || !is_letter(c0) || (n > 2 && t[2] == ':')) return -1;
+    i = 2;
+  } else if (c0 == '$') {
+    return -1;
+  }
+  // The record was just reset: the location is written from its start.
+  if (text_len(f) != 0) return -1;
+  const size_t last = scan.prev(NameScan::kSep, i, n);
+  const size_t cut = last == NameScan::npos ? i : last + 1;  // one past the path
+  size_t end = cut;
+  bool updir = false;
+  if (n - cut <= 2 && n > cut && t[cut] == '.') {
+    // A rest of "." adds nothing and ".." the parent, both consumed.
+    if (n - cut == 1) {
+      end = n;
+    } else if (t[cut + 1] == '.') {
+      end = n;
+      updir = true;
+    }
+  }
+  char *w = f->text;
+  if (i) w[0] = c0;
+  const size_t raw = cut - i;
+  size_t written;
+  if (scan.next(NameScan::kDot, i, cut) == NameScan::npos) {
+    // No "." segment to drop: the path is the text with '/' separators,
+    // and it ends in one already.
+    runtime::copy_replacing(w + i / 2, t.data() + i, raw, '\\', '/');
+    written = raw;
+  } else {
+    written = normalize_path_to(t.substr(i, raw), w + i / 2, static_cast<size_t>(kMaxName) - i / 2);
+    if (written == std::string_view::npos) return -1;
+  }
+  if (updir) {
+    if (i / 2 + written + 3 > static_cast<size_t>(kMaxName)) return -1;
+    std::memcpy(w + i / 2 + written, "../", 3);
+    written += 3;
+  }
+  const int16_t device_end = static_cast<int16_t>(i / 2);  // 1 with a drive, else 0
+  const int16_t path_end = static_cast<int16_t>(device_end + written);
+  f->ranges[PFA_LOC2][1] = f->ranges[PFA_LOC3][0] = device_end;
+  f->ranges[PFA_LOC3][1] = path_end;
+  for (int k = PFA_LOC3 + 1; k < PFA_COMPONENT_COUNT; ++k)
+    f->ranges[k][0] = f->ranges[k][1] = path_end;
+  w[path_end] = 0;
+  if (path_end) f->flags &= ~PFA_F_AS_ON_DISK;
+  return static_cast<int>(end);
+}
+
+int claim_std(vex_file *f, std::string_view text, const NameScan &scan, int *consumed) {
+  return std_claim_scanned(f, text, scan, consumed);
+}
 
 // Resolves the name case-insensitively when the exact one is missing.
 std::string existing_path(const std::string &path) {
