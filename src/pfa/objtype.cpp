@@ -50,19 +50,56 @@ constexpr bool codes_unique() {
 // which lets a parse read the type's rules from the record it looked up.
 static_assert(codes_unique(), "two static rows share a code");
 
-// FNV-1a over the upper-cased bytes: the index key and its hash in one pass.
-constexpr uint32_t kFnvBasis = 2166136261u;
-constexpr uint32_t kFnvPrime = 16777619u;
-
-char upper_ascii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
-
-uint32_t fold_key(std::string_view ext, char *key) {
-  uint32_t h = kFnvBasis;
-  for (size_t i = 0; i < ext.size(); ++i) {
-    key[i] = upper_ascii(ext[i]);
-    h = (h ^ static_cast<unsigned char>(key[i])) * kFnvPrime;
+// Up to 8 bytes of `s` packed into a word (byte i in bits 8i.., zero past
+// n) with the ASCII letters upper-cased; reads only s[0, n).
+uint64_t packed_upper(const char *s, size_t n) {
+  uint64_t x = 0;
+  if (n >= 8) {
+    std::memcpy(&x, s, 8);
+  } else if (n >= 4) {
+    uint32_t lo, hi;  // overlapping halves: the shared bytes are the same
+    std::memcpy(&lo, s, 4);
+    std::memcpy(&hi, s + n - 4, 4);
+    x = lo | uint64_t{hi} << (8 * (n - 4));
+  } else if (n >= 2) {
+    uint16_t lo, hi;
+    std::memcpy(&lo, s, 2);
+    std::memcpy(&hi, s + n - 2, 2);
+    x = lo | uint64_t{hi} << (8 * (n - 2));
+  } else if (n == 1) {
+    x = static_cast<unsigned char>(s[0]);
   }
-  return h;
+  // Eight bytes at once: the top bit of each byte of `lower` is set for
+  // 'a'..'z' (seven-bit sums never carry into the next byte).
+  constexpr uint64_t kOnes = 0x0101010101010101u;
+  const uint64_t seven = x & (0x7F * kOnes);
+  const uint64_t lower = (seven + 0x1F * kOnes) & ~(seven + 0x05 * kOnes) & ~x & (0x80 * kOnes);
+  return x ^ (lower >> 2);  // 0x20 off each lower-case letter
+}
+
+// The index key of an extension: its first 8 bytes upper-cased and a hash
+// of all of them (upper-cased), compared before the bytes past the eighth.
+struct ExtKey {
+  uint64_t head;
+  uint32_t hash;
+};
+
+ExtKey ext_key(std::string_view ext) {
+  constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
+  uint64_t head = packed_upper(ext.data(), ext.size() < 8 ? ext.size() : 8);
+  uint64_t acc = (head ^ ext.size()) * kMix;
+  for (size_t at = 8; at < ext.size(); at += 8)
+    acc = (acc ^ packed_upper(ext.data() + at, ext.size() - at < 8 ? ext.size() - at : 8)) * kMix;
+  return {head, static_cast<uint32_t>(acc >> 32)};
+}
+
+// Whether `ext` upper-cased is `key` past their first 8 bytes.
+bool same_tail(std::string_view ext, const char *key) {
+  for (size_t i = 8; i < ext.size(); ++i) {
+    char c = ext[i];
+    if ((c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c) != key[i]) return false;
+  }
+  return true;
 }
 
 uint32_t code_hash(int32_t type) { return static_cast<uint32_t>(type) * 2654435769u; }
@@ -99,12 +136,12 @@ class Table {
   // for an unknown or overlong extension.
   const TypeRecord *find_extension(std::string_view ext) const {
     if (ext.size() >= OBJ_TYPE_EXT_SIZE) return nullptr;
-    char key[OBJ_TYPE_EXT_SIZE];
-    uint32_t h = fold_key(ext, key);
-    for (uint32_t i = h & mask_;; i = (i + 1) & mask_) {
+    const ExtKey key = ext_key(ext);
+    for (uint32_t i = key.hash & mask_;; i = (i + 1) & mask_) {
       const ExtSlot &s = by_ext_[i];
       if (!s.record) return nullptr;
-      if (s.hash == h && s.length == ext.size() && std::equal(key, key + ext.size(), s.record->key))
+      if (s.hash == key.hash && s.head == key.head && s.length == ext.size() &&
+          (ext.size() <= 8 || same_tail(ext, s.record->key)))
         return s.record;
     }
   }
@@ -138,11 +175,10 @@ class Table {
       if (!by_code_[i].record) by_code_[i] = {r.type, &r};
       if (!r.key[0] && &r != all_file_) continue;
       std::string_view key(r.key);
-      char folded[OBJ_TYPE_EXT_SIZE];
-      uint32_t h = fold_key(key, folded);
-      for (i = h & mask_; by_ext_[i].record; i = (i + 1) & mask_)
-        if (by_ext_[i].hash == h && by_ext_[i].record->key == key) break;
-      if (!by_ext_[i].record) by_ext_[i] = {h, static_cast<uint32_t>(key.size()), &r};
+      const ExtKey k = ext_key(key);
+      for (i = k.hash & mask_; by_ext_[i].record; i = (i + 1) & mask_)
+        if (by_ext_[i].hash == k.hash && by_ext_[i].record->key == key) break;
+      if (!by_ext_[i].record) by_ext_[i] = {k.hash, static_cast<uint32_t>(key.size()), k.head, &r};
     }
     for (TypeRecord &r : records_) {
       const TypeRecord *match = (r.flags & kUnmatchable) ? nullptr : find_extension(r.key);
@@ -161,6 +197,7 @@ class Table {
   struct ExtSlot {
     uint32_t hash = 0;
     uint32_t length = 0;
+    uint64_t head = 0;  // the key's first 8 bytes
     const TypeRecord *record = nullptr;
   };
 
