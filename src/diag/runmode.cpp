@@ -22,6 +22,7 @@ bool is_regression(int mode) {
 }
 
 bool is_added(int mode) {
+  if (!g_added_modes) return false;  // the common case: no added modes
   int n = xar_count(&g_added_modes);
   for (int i = 0; i < n; ++i)
     if (g_added_modes[i] == mode) return true;

@@ -187,17 +187,26 @@ bool format_plain(const vex_file *f, char *buf, bool lower) {
   const size_t from = static_cast<size_t>(f->ranges[PFA_LOC3][0]);
   const size_t name_at = path.size(), ext_at = name_at + name.size();
   const size_t end = ext_at + ext.size();
-  enum : size_t { kSlash, kDot, kColon, kBar };
-  static constexpr char kWanted[4] = {'/', '.', ':', '|'};
-  runtime::ByteMasks<4, (PFA_NAME_SIZE + 63) / 64> s;
-  s.scan(f->text + from, end, kWanted);
-  size_t last_slash = s.prev(kSlash, 0, name_at);
-  const size_t printed = last_slash == npos ? 0 : last_slash + 1;  // the path as printed
-  if (s.pair_in(kDot, 0, printed) || s.pair_in(kSlash, 0, printed) ||
-      s.next(kDot, name_at, end) != npos || s.next(kBar, name_at, end) != npos)
+  // ':' and '|' share a row: either in the name or extension, or ':'
+  // anywhere without a drive, sends the record to format() (which also
+  // takes the few such records this could print itself).
+  enum : size_t { kOdd, kSlash, kDot };
+  static constexpr char kWanted[3] = {':', '/', '.'};
+  runtime::ByteMasks<3, (PFA_NAME_SIZE + 63) / 64> s;
+  s.scan(f->text + from, end, kWanted, '|');
+  // The path as printed ends at its last '/', which is mostly its end.
+  size_t printed = name_at;
+  if (printed > 0 && path.back() != '/') {
+    size_t last_slash = s.prev(kSlash, 0, name_at);
+    printed = last_slash == npos ? 0 : last_slash + 1;
+  }
+  if (s.pair_in(kDot, 0, printed) || s.pair_in(kSlash, 0, printed)) return false;
+  if (end - name_at <= 64
+          ? (s.window(kDot, name_at) | s.window(kOdd, name_at)) != 0
+          : s.next(kDot, name_at, end) != npos || s.next(kOdd, name_at, end) != npos)
     return false;
   if (device.empty()) {
-    if (s.next(kColon, 0, end) != npos) return false;  // could read as a drive or host
+    if (s.any(kOdd)) return false;  // ':' could read as a drive or host
   } else if (printed > 0 ? path[0] == ':' : (!name.empty() && name[0] == ':')) {
     return false;  // "X::" reads as a host
   }
@@ -232,7 +241,7 @@ bool format_plain(const vex_file *f, char *buf, bool lower) {
   };
   size_t at = 0;
   if (!device.empty()) {
-    copy_bytes(buf, device.data(), device.size());
+    runtime::copy_small(buf, device.data(), device.size());
     at = device.size();
     buf[at++] = ':';
   }
@@ -245,7 +254,7 @@ bool format_plain(const vex_file *f, char *buf, bool lower) {
     copy_short(buf + at, room(at), ext.data(), src_room(ext.data()), ext.size(), cased);
     at += ext.size();
   }
-  copy_bytes(buf + at, d, digits_len);
+  runtime::copy_small(buf + at, d, digits_len);
   at += digits_len;
   buf[at] = 0;
   return true;
@@ -408,7 +417,9 @@ int pfa_get_full_name_low(const vex_file *f, char *buf, int lower, int mask) {
 int pfa_get_full_name(const vex_file *f, char *buf) {
   if (buf) buf[0] = 0;
   if (!valid(f)) return PFA_E_NOT_VALID;
-  return pfa_get_full_name_low(f, buf, lower_for(f), PFA_M_ALL);
+  const bool lower = lower_for(f);
+  if (buf && format_plain(f, buf, lower)) return 0;
+  return pfa_get_full_name_low(f, buf, lower, PFA_M_ALL);
 }
 
 int pfa_get_full_name_mixed_case(const vex_file *f, char *buf, int lower) {

@@ -164,6 +164,8 @@ int path_idx(const vex_file *f);
 // claim method.
 uint32_t claim_mask();
 pfaloc_method claim_method(int t);
+// Changes whenever a slot of any type changes.
+uint32_t registry_generation();
 // The method in `slot` of type `t` (both in range), or null.
 pfaloc_method slot_method(int t, int slot);
 

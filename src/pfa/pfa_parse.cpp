@@ -63,8 +63,9 @@ bool expand_home(std::string &s) {
 // drive of the standard file system is inherited: an empty device, the
 // all-drives location or a share would turn the name into one that means
 // something else.
-bool inherit_drive(std::string_view &text, NameBuf &work, const vex_file *dir) {
-  if (text.empty() || !is_sep(text[0]) || (text.size() > 1 && is_sep(text[1]))) return false;
+// The drive a name starting with one separator inherits, or empty.
+std::string_view inherited_drive(std::string_view text, const vex_file *dir) {
+  if (text.empty() || !is_sep(text[0]) || (text.size() > 1 && is_sep(text[1]))) return {};
   const vex_file *from = dir;
   if (!valid(from)) {
     // The current-directory record is made once and never replaced;
@@ -72,9 +73,15 @@ bool inherit_drive(std::string_view &text, NameBuf &work, const vex_file *dir) {
     static const vex_file *const cur_dir = cur_dir_record();
     from = cur_dir;
   }
-  if (!valid(from) || from->loc_type != PFA_LOC_STD_FS) return false;
+  if (!valid(from) || from->loc_type != PFA_LOC_STD_FS) return {};
   std::string_view device = comp(from, device_idx(from));
-  if (device.empty() || device == "/") return false;
+  if (device == "/") return {};
+  return device;
+}
+
+bool inherit_drive(std::string_view &text, NameBuf &work, const vex_file *dir) {
+  std::string_view device = inherited_drive(text, dir);
+  if (device.empty()) return false;
   if (text.data() != work.c_str()) work.assign(text);
   work.prepend(":");
   work.prepend(device);
@@ -94,18 +101,9 @@ constexpr std::array<bool, 256> kUsualNameByte = [] {
 
 // What a name's bytes are, joined: unusual bytes and ASCII capitals.
 constexpr unsigned kUnusualByte = 1, kUpperByte = 2;
-constexpr std::array<uint8_t, 256> kNameByteClass = [] {
-  std::array<uint8_t, 256> cls{};
-  for (int c = 0; c < 256; ++c)
-    cls[c] = static_cast<uint8_t>((kUsualNameByte[c] ? 0 : kUnusualByte) |
-                                  (c >= 'A' && c <= 'Z' ? kUpperByte : 0));
-  return cls;
-}();
-
 unsigned name_classes(std::string_view name) {
-  unsigned classes = 0;
-  for (char c : name) classes |= kNameByteClass[static_cast<unsigned char>(c)];
-  return classes;
+  static_assert(kUnusualByte == 1 && kUpperByte == 2);
+  return runtime::letter_digit_classes(name.data(), name.size(), '_', '-');
 }
 
 // Stores name, extension and string version after the location a claim
@@ -285,59 +283,56 @@ void split_tail(std::string_view tail, const TailMarks &marks, bool weak, bool c
   out.type = type;
 }
 
-int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type, int dir_mode,
-               bool strict_case) {
-  if (!valid(f)) return PFA_E_NOT_VALID;
-  if (!name || f == cur_dir_if_made()) return PFA_E_INVALID_INPUT;
-  size_t n = std::strlen(name);
-  if (n > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
-  if (loc_type < -1 || loc_type >= PFA_LOC_TYPE_COUNT) return PFA_E_INVALID_INPUT;
-  // The text as given, or as the rare expansions rewrote it into `work`.
-  NameBuf work;
-  std::string_view text(name, n);
-  // One scan of the name serves the claim and the tail; the rare rewrites
-  // below scan their result again.
-  NameScan scan(text);
-  bool rewritten = false;
-  if (scan.any(NameScan::kDollar)) {
-    std::string expanded(text);
-    if (!expand_variables(expanded)) return PFA_E_INVALID_INPUT;
-    work.assign(expanded);
-    text = work.view();
-    rewritten = true;
-  }
-  if (n > 0 && name[0] == '~') {
-    std::string expanded(text);
-    if (!expand_home(expanded)) return PFA_E_INVALID_INPUT;
-    work.assign(expanded);
-    text = work.view();
-    rewritten = true;
-  }
-  rewritten |= inherit_drive(text, work, dir);
-  if (work.overflow() || text.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
-  if (rewritten) scan.rescan(text);
-
-  reset_record(f);
-  int32_t saved_loc = f->loc_type;
-
-  // The claim sees the text before the first '|' while unusual revision
-  // characters are allowed, so that a revision may hold separators.
-  NameBuf hidden;
-  NameScan hidden_scan;
-  const NameScan *claim_scan = &scan;
-  const char *claim_text = text.data();  // NUL-terminated: `name` or `work`
-  size_t claim_len = text.size();
-  if (allow_unusual_revision_chars()) {
-    size_t bar = scan.next(NameScan::kBar, 0, text.size());
-    if (bar != NameScan::npos) {
-      hidden.assign(text.substr(0, bar));
-      claim_text = hidden.c_str();
-      claim_len = bar;
-      hidden_scan = scan;
-      hidden_scan.len = bar;
-      claim_scan = &hidden_scan;
+// Joins a relative parsed name onto `dir` (the directory itself, or a
+// file's parent); on failure the record is reset and the code returned.
+[[gnu::noinline]] static int join_relative(vex_file *f, const vex_file *dir) {
+  std::string_view device = comp(f, device_idx(f));
+  std::string_view path = comp(f, path_idx(f));
+  bool drive_relative = !device.empty() && (path.empty() || path[0] != '/');
+  int dir_loc = 0;
+  if (!drive_relative && pfa_has_location(dir, &dir_loc)) {
+    vex_file base;
+    init_record(&base);
+    if (pfa_is_dir(dir)) {
+      std::memcpy(&base, dir, sizeof base);
+    } else if (pfa_make_parent(dir, &base) != 0) {
+      reset_record(f);
+      return PFA_E_INVALID_NAME;
     }
+    base.appinfo = nullptr;
+    base.stream = nullptr;
+    base.flags = 0;
+    vex_file joined;
+    init_record(&joined);
+    int r = join_location(&base, path, &joined);
+    if (r != 0) {
+      reset_record(f);
+      return r;
+    }
+    std::string rest(f->text + f->ranges[PFA_NAME][0],
+                     static_cast<size_t>(text_len(f) - f->ranges[PFA_NAME][0]));
+    if (comp_len(&joined, PFA_LOC1) + comp_len(&joined, PFA_LOC2) + comp_len(&joined, PFA_LOC3) +
+            static_cast<int>(rest.size()) >
+        kMaxName) {
+      reset_record(f);
+      return PFA_E_INVALID_NAME;
+    }
+    for (int k = PFA_LOC1; k <= PFA_LOC3; ++k) put_component(f, k, comp(&joined, k));
+    f->loc_type = joined.loc_type;
   }
+  return 0;
+}
+
+namespace {
+
+// The steps after the text is final: the claim, the tail, the join onto
+// `dir` and the directory decision, on a freshly reset record. The claim
+// sees `claim_len` bytes of `text` (its scan `claim_scan`); the tail is
+// split from `text` and its scan.
+int parse_text(vex_file *f, const vex_file *dir, std::string_view text, const NameScan &scan,
+               const char *claim_text, size_t claim_len, const NameScan *claim_scan, int loc_type,
+               int dir_mode, bool strict_case) {
+  int32_t saved_loc = f->loc_type;
   int consumed = -1;
   if (claim_scan == &scan && (loc_type == -1 || loc_type == PFA_LOC_STD_FS) &&
       only_builtin_claims()) {
@@ -379,40 +374,8 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
 
   // Relative names join onto the directory (itself, or a file's parent).
   if (valid(dir) && !pfa_path_is_absolute(f)) {
-    std::string_view device = comp(f, device_idx(f));
-    std::string_view path = comp(f, path_idx(f));
-    bool drive_relative = !device.empty() && (path.empty() || path[0] != '/');
-    int dir_loc = 0;
-    if (!drive_relative && pfa_has_location(dir, &dir_loc)) {
-      vex_file base;
-      init_record(&base);
-      if (pfa_is_dir(dir)) {
-        std::memcpy(&base, dir, sizeof base);
-      } else if (pfa_make_parent(dir, &base) != 0) {
-        reset_record(f);
-        return PFA_E_INVALID_NAME;
-      }
-      base.appinfo = nullptr;
-      base.stream = nullptr;
-      base.flags = 0;
-      vex_file joined;
-      init_record(&joined);
-      int r = join_location(&base, path, &joined);
-      if (r != 0) {
-        reset_record(f);
-        return r;
-      }
-      std::string rest(f->text + f->ranges[PFA_NAME][0],
-                       static_cast<size_t>(text_len(f) - f->ranges[PFA_NAME][0]));
-      if (comp_len(&joined, PFA_LOC1) + comp_len(&joined, PFA_LOC2) + comp_len(&joined, PFA_LOC3) +
-              static_cast<int>(rest.size()) >
-          kMaxName) {
-        reset_record(f);
-        return PFA_E_INVALID_NAME;
-      }
-      for (int k = PFA_LOC1; k <= PFA_LOC3; ++k) put_component(f, k, comp(&joined, k));
-      f->loc_type = joined.loc_type;
-    }
+    int r = join_relative(f, dir);
+    if (r != 0) return r;
   }
 
   if (is_directory) {
@@ -433,6 +396,71 @@ int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type,
       pfa_put_obj_type(f, OBJ_TYPE_DIRECTORY);
   }
   return 0;
+}
+
+// Names that expansions or the inherited drive rewrite, and names whose
+// claim stops at a revision: the rewritten text is parsed as given.
+[[gnu::noinline]] int parse_rewritten(vex_file *f, const vex_file *dir, const char *name, size_t n,
+                                      int loc_type, int dir_mode, bool strict_case) {
+  NameBuf work;
+  std::string_view text(name, n);
+  if (std::memchr(name, '$', n)) {
+    std::string expanded(text);
+    if (!expand_variables(expanded)) return PFA_E_INVALID_INPUT;
+    work.assign(expanded);
+    text = work.view();
+  }
+  if (n > 0 && name[0] == '~') {
+    std::string expanded(text);
+    if (!expand_home(expanded)) return PFA_E_INVALID_INPUT;
+    work.assign(expanded);
+    text = work.view();
+  }
+  inherit_drive(text, work, dir);
+  if (work.overflow() || text.size() > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
+  NameScan scan(text);
+
+  reset_record(f);
+  // The claim sees the text before the first '|' while unusual revision
+  // characters are allowed, so that a revision may hold separators.
+  NameBuf hidden;
+  NameScan hidden_scan;
+  const NameScan *claim_scan = &scan;
+  const char *claim_text = text.data();  // NUL-terminated: `name` or `work`
+  size_t claim_len = text.size();
+  if (allow_unusual_revision_chars()) {
+    size_t bar = scan.next(NameScan::kBar, 0, text.size());
+    if (bar != NameScan::npos) {
+      hidden.assign(text.substr(0, bar));
+      claim_text = hidden.c_str();
+      claim_len = bar;
+      hidden_scan = scan;
+      hidden_scan.len = bar;
+      claim_scan = &hidden_scan;
+    }
+  }
+  return parse_text(f, dir, text, scan, claim_text, claim_len, claim_scan, loc_type, dir_mode,
+                    strict_case);
+}
+
+}  // namespace
+
+int parse_full(vex_file *f, const vex_file *dir, const char *name, int loc_type, int dir_mode,
+               bool strict_case) {
+  if (!valid(f)) return PFA_E_NOT_VALID;
+  if (!name || f == cur_dir_if_made()) return PFA_E_INVALID_INPUT;
+  size_t n = std::strlen(name);
+  if (n > static_cast<size_t>(kMaxName)) return PFA_E_INVALID_INPUT;
+  if (loc_type < -1 || loc_type >= PFA_LOC_TYPE_COUNT) return PFA_E_INVALID_INPUT;
+  // One scan of the name serves the claim and the tail.
+  std::string_view text(name, n);
+  NameScan scan(text);
+  if (scan.any(NameScan::kDollar) || (n > 0 && name[0] == '~') ||
+      !inherited_drive(text, dir).empty() ||
+      (allow_unusual_revision_chars() && scan.any(NameScan::kBar)))
+    return parse_rewritten(f, dir, name, n, loc_type, dir_mode, strict_case);
+  reset_record(f);
+  return parse_text(f, dir, text, scan, name, n, &scan, loc_type, dir_mode, strict_case);
 }
 
 }  // namespace kw::pfa

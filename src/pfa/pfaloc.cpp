@@ -66,7 +66,12 @@ std::atomic<bool> g_any_registered{false};
 // Bit t: type t is registered and has a PfaClaimLocation method.
 std::atomic<uint32_t> g_claim_mask{0};
 
+// Counts changes of any slot, so that callers may keep answers derived
+// from the tables until the next change.
+std::atomic<uint32_t> g_generation{0};
+
 void update_claim_mask(int t) {
+  g_generation.fetch_add(1, std::memory_order_acq_rel);
   uint32_t bit = 1u << t;
   bool has = g_types[t].index.load(std::memory_order_acquire) == t && t != 0 &&
              g_types[t].slots[PFALOC_PfaClaimLocation].load(std::memory_order_acquire);
@@ -137,6 +142,8 @@ pfaloc_method claim_method(int t) {
   return g_types[t].slots[PFALOC_PfaClaimLocation].load(std::memory_order_acquire);
 }
 
+uint32_t registry_generation() { return g_generation.load(std::memory_order_acquire); }
+
 pfaloc_method slot_method(int t, int slot) {
   return g_types[t].slots[slot].load(std::memory_order_acquire);
 }
@@ -190,6 +197,7 @@ int pfa_loc_register_setup(int t) {
   g_open_type = t;
   g_types[t].index.store(t, std::memory_order_release);
   g_any_registered.store(true, std::memory_order_release);
+  update_claim_mask(t);
   return 1;
 }
 
@@ -292,6 +300,7 @@ int pfa_location_unregister(int t) {
     if (s != PFALOC_PfaClaimLocation) g_types[t].slots[s].store(nullptr, std::memory_order_release);
   g_types[t].slots[PFALOC_PfaAccess].store(reinterpret_cast<pfaloc_method>(&access_always_zero),
                                            std::memory_order_release);
+  update_claim_mask(t);
   return 1;
 }
 

@@ -4,6 +4,7 @@
 // operating system, map a name to a POSIX path: a drive through
 // KEELWORK_DRIVE_<LETTER>, a UNC name under KEELWORK_UNC_ROOT (/net).
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -551,11 +552,22 @@ int answer_zero(vex_file *) { return 0; }
 pfaloc_method std_claim_method() { return reinterpret_cast<pfaloc_method>(&std_claim); }
 
 bool only_builtin_claims() {
+  // The answer holds until the registry changes: it is kept with the
+  // generation it was worked out under (plus one, so that 0 means none),
+  // both in one word so that no thread sees one without the other.
+  static std::atomic<uint64_t> cache{0};
+  const uint32_t generation = registry_generation();
+  uint64_t cached = cache.load(std::memory_order_relaxed);
+  if (cached >> 1 == uint64_t{generation} + 1) return cached & 1;
   constexpr uint32_t kBuiltin = 1u << PFA_LOC_STD_FS | 1u << PFA_LOC_UNC | 1u << PFA_LOC_STDIO;
-  return claim_mask() == kBuiltin &&
-         claim_method(PFA_LOC_STD_FS) == reinterpret_cast<pfaloc_method>(&std_claim) &&
-         claim_method(PFA_LOC_UNC) == reinterpret_cast<pfaloc_method>(&unc_claim) &&
-         claim_method(PFA_LOC_STDIO) == reinterpret_cast<pfaloc_method>(&stdio_claim);
+  bool only = claim_mask() == kBuiltin &&
+              claim_method(PFA_LOC_STD_FS) == reinterpret_cast<pfaloc_method>(&std_claim) &&
+              claim_method(PFA_LOC_UNC) == reinterpret_cast<pfaloc_method>(&unc_claim) &&
+              claim_method(PFA_LOC_STDIO) == reinterpret_cast<pfaloc_method>(&stdio_claim);
+  // A change while the answer was worked out moves the generation on, so
+  // the next call works it out again.
+  cache.store((uint64_t{generation} + 1) << 1 | (only ? 1 : 0), std::memory_order_relaxed);
+  return only;
 }
 
 bool std_printer_in_place() {

@@ -54,9 +54,20 @@ struct ByteMasks {
       for (size_t k = 0; k < K; ++k) m[k][0] = bits_of(block, k);
       return;
     }
-    // Whole blocks a word at a time, bits gathered in registers; the last
-    // block is the one ending at `n`, overlapping its neighbour (marking a
-    // byte twice changes nothing), so no load reaches past the text.
+    // Blocks of 16 with the bits gathered in registers; the last block is
+    // the one ending at `n`, overlapping its neighbour (marking a byte
+    // twice changes nothing), so no load reaches past the text.
+    if (n <= 64) {
+      uint64_t acc[K] = {};
+      for (size_t at = 0;; at += 16) {
+        size_t start = at + 16 <= n ? at : n - 16;
+        __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i *>(s + start));
+        for (size_t k = 0; k < K; ++k) acc[k] |= bits_of(block, k) << start;
+        if (start + 16 >= n) break;
+      }
+      for (size_t k = 0; k < K; ++k) m[k][0] = acc[k];
+      return;
+    }
     const size_t words = (n + 63) / 64;
     for (size_t w = 0; w < words; ++w) {
       uint64_t acc[K] = {};
@@ -172,6 +183,52 @@ inline void copy_small(char *dst, const char *src, size_t n) {
     dst[n / 2] = src[n / 2];
     dst[n - 1] = src[n - 1];
   }
+}
+
+// Which kinds of byte occur in s[0, n): bit 0 when a byte is not one of
+// the ASCII letters and digits, `extra1`, `extra2` or a byte from 0x80 up;
+// bit 1 when a byte is an ASCII capital. Reads only s[0, n).
+inline unsigned letter_digit_classes(const char *s, size_t n, char extra1, char extra2) {
+  const __m128i e1 = _mm_set1_epi8(extra1), e2 = _mm_set1_epi8(extra2);
+  auto in_range = [](__m128i v, char lo, char hi) {
+    return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                         _mm_cmplt_epi8(v, _mm_set1_epi8(static_cast<char>(hi + 1))));
+  };
+  unsigned classes = 0;
+  auto classify = [&](__m128i v, unsigned lanes) {
+    __m128i upper = in_range(v, 'A', 'Z');
+    __m128i usual = _mm_or_si128(upper, _mm_or_si128(in_range(v, 'a', 'z'), in_range(v, '0', '9')));
+    usual = _mm_or_si128(usual, _mm_or_si128(_mm_cmpeq_epi8(v, e1), _mm_cmpeq_epi8(v, e2)));
+    usual = _mm_or_si128(usual, _mm_cmplt_epi8(v, _mm_setzero_si128()));  // 0x80 and up
+    unsigned usual_bits = static_cast<unsigned>(_mm_movemask_epi8(usual));
+    if (~usual_bits & lanes) classes |= 1;
+    if (static_cast<unsigned>(_mm_movemask_epi8(upper)) & lanes) classes |= 2;
+  };
+  auto load8 = [](const char *p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)); };
+  auto load4 = [](const char *p) {
+    int32_t word;
+    std::memcpy(&word, p, 4);
+    return _mm_cvtsi32_si128(word);
+  };
+  if (n >= 16) {
+    for (size_t i = 0; i + 16 < n; i += 16)
+      classify(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s + i)), 0xFFFF);
+    classify(_mm_loadu_si128(reinterpret_cast<const __m128i *>(s + n - 16)), 0xFFFF);
+  } else if (n >= 8) {
+    classify(_mm_unpacklo_epi64(load8(s), load8(s + n - 8)), 0xFFFF);
+  } else if (n >= 4) {
+    classify(_mm_unpacklo_epi32(load4(s), load4(s + n - 4)), 0xFF);
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      unsigned char c = static_cast<unsigned char>(s[i]);
+      bool upper = c >= 'A' && c <= 'Z';
+      bool usual = upper || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                   c == static_cast<unsigned char>(extra1) ||
+                   c == static_cast<unsigned char>(extra2) || c >= 0x80;
+      classes |= (usual ? 0u : 1u) | (upper ? 2u : 0u);
+    }
+  }
+  return classes;
 }
 
 // Applies `block` (a function of one 16-byte block) to src[0, n) into
