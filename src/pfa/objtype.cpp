@@ -52,7 +52,7 @@ static_assert(codes_unique(), "two static rows share a code");
 
 // Up to 8 bytes of `s` packed into a word (byte i in bits 8i.., zero past
 // n) with the ASCII letters upper-cased; reads only s[0, n).
-uint64_t packed_upper(const char *s, size_t n) {
+[[gnu::always_inline]] inline uint64_t packed_upper(const char *s, size_t n) {
   uint64_t x = 0;
   if (n >= 8) {
     std::memcpy(&x, s, 8);
@@ -84,7 +84,7 @@ struct ExtKey {
   uint32_t hash;
 };
 
-ExtKey ext_key(std::string_view ext) {
+[[gnu::always_inline]] inline ExtKey ext_key(std::string_view ext) {
   constexpr uint64_t kMix = 0x9E3779B97F4A7C15u;
   uint64_t head = packed_upper(ext.data(), ext.size() < 8 ? ext.size() : 8);
   uint64_t acc = (head ^ ext.size()) * kMix;

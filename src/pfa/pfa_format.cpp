@@ -177,9 +177,10 @@ void copy_short(char *dst, size_t dst_room, const char *src, size_t src_room, si
 bool format_plain(const vex_file *f, char *buf, bool lower) {
   constexpr size_t npos = NameScan::npos;
   if (f->loc_type != PFA_LOC_STD_FS || (f->flags & PFA_F_SUBSTITUTE) ||
-      f->obj_type == OBJ_TYPE_DIRECTORY || comp_len(f, PFA_LOC1) != 0 ||
-      comp_len(f, PFA_ITER) != 0 || !std_printer_in_place())
+      f->obj_type == OBJ_TYPE_DIRECTORY || comp_len(f, PFA_LOC1) != 0 || comp_len(f, PFA_ITER) != 0)
     return false;
+  const unsigned state = std_plain_state();
+  if (!(state & kStdPrintsItself)) return false;
   const std::string_view device = comp(f, PFA_LOC2), path = comp(f, PFA_LOC3),
                          name = comp(f, PFA_NAME), ext = comp(f, PFA_EXT);
   if (device == "/" || has_path_scheme(path)) return false;
@@ -200,21 +201,30 @@ bool format_plain(const vex_file *f, char *buf, bool lower) {
     size_t last_slash = s.prev(kSlash, 0, name_at);
     printed = last_slash == npos ? 0 : last_slash + 1;
   }
-  if (s.pair_in(kDot, 0, printed) || s.pair_in(kSlash, 0, printed)) return false;
-  if (end - name_at <= 64
-          ? (s.window(kDot, name_at) | s.window(kOdd, name_at)) != 0
-          : s.next(kDot, name_at, end) != npos || s.next(kOdd, name_at, end) != npos)
-    return false;
-  if (device.empty()) {
-    if (s.any(kOdd)) return false;  // ':' could read as a drive or host
-  } else if (printed > 0 ? path[0] == ':' : (!name.empty() && name[0] == ':')) {
-    return false;  // "X::" reads as a host
+  if (end <= 64) {
+    // One word per byte: ".." or "//" inside the printed path, '.', ':'
+    // or '|' in the name or extension.
+    const uint64_t dots = s.m[kDot][0], slashes = s.m[kSlash][0], odd = s.m[kOdd][0];
+    const uint64_t pair_starts = printed > 1 ? ~uint64_t{0} >> (65 - printed) : 0;
+    const uint64_t tail = name_at < 64 ? ~uint64_t{0} << name_at : 0;
+    if ((((dots & (dots >> 1)) | (slashes & (slashes >> 1))) & pair_starts) ||
+        ((dots | odd) & tail) || (device.empty() && odd))
+      return false;
+  } else {
+    if (s.pair_in(kDot, 0, printed) || s.pair_in(kSlash, 0, printed) ||
+        s.next(kDot, name_at, end) != npos || s.next(kOdd, name_at, end) != npos ||
+        (device.empty() && s.any(kOdd)))
+      return false;
   }
+  // Without a drive, ':' anywhere could read as a drive or host (refused
+  // above); after one, a ':' first would make "X::", a host.
+  if (!device.empty() && (printed > 0 ? path[0] == ':' : (!name.empty() && name[0] == ':')))
+    return false;
   const int version = f->version;
   int as_version = 0;
   if (version == 0 && !ext.empty() && parse_version(ext, &as_version)) return false;
   if ((version < -2 || version > 0) && !g_version_reported.load(std::memory_order_relaxed) &&
-      slot_method(PFA_LOC_STD_FS, PFALOC_PfaLocGetVersioning) != nullptr)
+      !(state & kStdAllowsVersions))
     return false;  // format() asks the location and may report
   char digits[8];
   char *digits_end = digits + sizeof digits, *d = digits_end;

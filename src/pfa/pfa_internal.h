@@ -234,6 +234,12 @@ bool std_location_plain(const vex_file *f, NameBuf &out);
 // Whether the standard file system prints its locations with the built-in
 // method.
 bool std_printer_in_place();
+// What the common-record printer needs to know of the standard file
+// system's table, worked out once per registry change: kStdPrintsItself
+// (the built-in location printer is in place) and kStdAllowsVersions (no
+// versioning method, so numeric versions are allowed).
+inline constexpr unsigned kStdPrintsItself = 1, kStdAllowsVersions = 2;
+unsigned std_plain_state();
 int claim_std(vex_file *f, std::string_view text, const NameScan &scan, int *consumed);
 
 // Parsing switches.
@@ -253,14 +259,31 @@ struct TailMarks {
   size_t first_bar, last_bar, dot1, dot2;
 };
 TailMarks tail_marks(std::string_view tail);
-TailMarks tail_marks(const NameScan &scan, size_t from);
 // Splits `tail`; `weak` skips the type's name rules, `case_check` refuses
 // upper case for lower-case types.
 void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out);
 void split_tail(std::string_view tail, const TailMarks &marks, bool weak, bool case_check,
                 Tail &out);
 // A version string: optional '-', digits not starting with '0', 16 bits.
-bool parse_version(std::string_view s, int *version);
+inline bool parse_version(std::string_view s, int *version) {
+  size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && s[i] == '-') {
+    negative = true;
+    ++i;
+  }
+  if (i >= s.size() || s[i] < '1' || s[i] > '9') return false;
+  long value = 0;
+  for (; i < s.size(); ++i) {
+    if (s[i] < '0' || s[i] > '9') return false;
+    value = value * 10 + (s[i] - '0');
+    if (value > 32768) return false;
+  }
+  if (negative) value = -value;
+  if (value > 32767 || value < -32768) return false;
+  if (version) *version = static_cast<int>(value);
+  return true;
+}
 // 1 when the name holds a character outside the allowed set.
 bool name_has_unusual_chars(std::string_view name);
 // 1 for "inst<gen>" with '>' last and a non-empty generic.

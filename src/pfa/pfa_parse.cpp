@@ -133,26 +133,6 @@ bool store_tail(vex_file *f, const Tail &t) {
 bool allow_unusual_revision_chars() { return g_allow_unusual_rev.load() != 0; }
 bool hide_initial_dot_files() { return g_hide_dot_files.load() != 0; }
 
-bool parse_version(std::string_view s, int *version) {
-  size_t i = 0;
-  bool negative = false;
-  if (i < s.size() && s[i] == '-') {
-    negative = true;
-    ++i;
-  }
-  if (i >= s.size() || s[i] < '1' || s[i] > '9') return false;
-  long value = 0;
-  for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return false;
-    value = value * 10 + (s[i] - '0');
-    if (value > 32768) return false;
-  }
-  if (negative) value = -value;
-  if (value > 32767 || value < -32768) return false;
-  if (version) *version = static_cast<int>(value);
-  return true;
-}
-
 // Letters, digits, '_' and '-' are allowed, and any byte of a multibyte
 // character; a name starting with '-' is unusual.
 bool name_has_unusual_chars(std::string_view name) {
@@ -194,7 +174,7 @@ TailMarks tail_marks(std::string_view tail) {
   return m;
 }
 
-TailMarks tail_marks(const NameScan &scan, size_t from) {
+[[gnu::always_inline]] inline TailMarks tail_marks(const NameScan &scan, size_t from) {
   constexpr size_t npos = NameScan::npos;
   const size_t end = scan.len;
   TailMarks m{npos, npos, npos, npos};

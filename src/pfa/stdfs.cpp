@@ -575,6 +575,20 @@ bool std_printer_in_place() {
          reinterpret_cast<pfaloc_method>(&std_location_string);
 }
 
+unsigned std_plain_state() {
+  // Kept with the registry generation it was worked out under, as the
+  // answer of only_builtin_claims is.
+  static std::atomic<uint64_t> cache{0};
+  const uint32_t generation = registry_generation();
+  uint64_t cached = cache.load(std::memory_order_relaxed);
+  if (cached >> 8 == uint64_t{generation} + 1) return static_cast<unsigned>(cached & 0xFF);
+  unsigned state = 0;
+  if (std_printer_in_place()) state |= kStdPrintsItself;
+  if (!slot_method(PFA_LOC_STD_FS, PFALOC_PfaLocGetVersioning)) state |= kStdAllowsVersions;
+  cache.store((uint64_t{generation} + 1) << 8 | state, std::memory_order_relaxed);
+  return state;
+}
+
 bool std_location_plain(const vex_file *f, NameBuf &out) {
   if (!std_printer_in_place()) return false;
   // As std_location_string prints a record without a host.

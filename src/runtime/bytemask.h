@@ -100,6 +100,12 @@ struct ByteMasks {
   // The first position in [from, to) holding byte k, or npos.
   size_t next(size_t k, size_t from, size_t to) const {
     if (to > len) to = len;
+    if (len <= 64) {  // one word: no loop
+      if (from >= to) return npos;
+      uint64_t bits = m[k][0] & (~uint64_t{0} << from);
+      size_t at = bits ? static_cast<size_t>(std::countr_zero(bits)) : npos;
+      return at < to ? at : npos;
+    }
     for (size_t w = from / 64; from < to; ++w, from = w * 64) {
       uint64_t bits = m[k][w] & (~uint64_t{0} << (from % 64));
       if (bits) {
@@ -113,6 +119,11 @@ struct ByteMasks {
   // The last position in [from, to) holding byte k, or npos.
   size_t prev(size_t k, size_t from, size_t to) const {
     if (to > len) to = len;
+    if (len <= 64) {  // one word: no loop
+      if (from >= to) return npos;
+      uint64_t bits = m[k][0] & (~uint64_t{0} >> (64 - to)) & (~uint64_t{0} << from);
+      return bits ? 63 - static_cast<size_t>(std::countl_zero(bits)) : npos;
+    }
     while (to > from) {
       size_t w = (to - 1) / 64;
       size_t top = to - w * 64;  // bits [0, top) of word w are below `to`
