@@ -45,14 +45,14 @@ struct PathPart {
   size_t first_dot = 0;  // the first '.' in `raw`: npos for none, 0 for not known
 };
 
-PathPart path_part(std::string_view t, size_t i) {
+// The path part once its cut is known: `cut` bytes from `i` (one past the
+// last separator), the first '.' among them at `first_dot`.
+[[gnu::always_inline]] inline PathPart path_part_cut(std::string_view t, size_t i, size_t cut,
+                                                     size_t first_dot) {
   std::string_view rest = t.substr(i);
-  // One past the last separator, 0 without one.
-  size_t cut =
-      static_cast<size_t>(std::find_if(rest.rbegin(), rest.rend(), is_sep).base() - rest.begin());
   PathPart p;
   p.raw = rest.substr(0, cut);
-  p.first_dot = 0;  // not known
+  p.first_dot = first_dot;
   p.end = i + cut;
   rest.remove_prefix(cut);
   if (rest == ".") {
@@ -64,24 +64,20 @@ PathPart path_part(std::string_view t, size_t i) {
   return p;
 }
 
+PathPart path_part(std::string_view t, size_t i) {
+  std::string_view rest = t.substr(i);
+  size_t cut =
+      static_cast<size_t>(std::find_if(rest.rbegin(), rest.rend(), is_sep).base() - rest.begin());
+  return path_part_cut(t, i, cut, 0);  // first '.' not known
+}
+
 // The same on a scanned text.
-PathPart path_part(std::string_view t, size_t i, const NameScan &scan) {
+[[gnu::always_inline]] inline PathPart path_part(std::string_view t, size_t i,
+                                                 const NameScan &scan) {
   size_t last = scan.prev(NameScan::kSep, i, t.size());
   size_t cut = last == NameScan::npos ? 0 : last + 1 - i;
-  std::string_view rest = t.substr(i);
-  PathPart p;
-  p.raw = rest.substr(0, cut);
   size_t dot = scan.next(NameScan::kDot, i, i + cut);
-  p.first_dot = dot == NameScan::npos ? dot : dot - i;
-  p.end = i + cut;
-  rest.remove_prefix(cut);
-  if (rest == ".") {
-    p.end += 1;
-  } else if (rest == "..") {
-    p.updir = true;
-    p.end += 2;
-  }
-  return p;
+  return path_part_cut(t, i, cut, dot == NameScan::npos ? dot : dot - i);
 }
 
 size_t take_path(std::string_view t, size_t i, NameBuf &path) {
@@ -91,12 +87,14 @@ size_t take_path(std::string_view t, size_t i, NameBuf &path) {
   return p.end;
 }
 
+bool component_sized(std::string_view host, std::string_view device) {
+  return host.size() < static_cast<size_t>(kComponentSize) &&
+         device.size() < static_cast<size_t>(kComponentSize);
+}
+
 bool store_location(vex_file *f, std::string_view host, std::string_view device,
                     std::string_view path) {
-  if (host.size() >= static_cast<size_t>(kComponentSize) ||
-      device.size() >= static_cast<size_t>(kComponentSize))
-    return false;
-  return put_components(f, PFA_LOC1, host, device, path) == 0;
+  return component_sized(host, device) && put_components(f, PFA_LOC1, host, device, path) == 0;
 }
 
 // store_location with the path still to normalize. While a parse fills an
@@ -104,9 +102,7 @@ bool store_location(vex_file *f, std::string_view host, std::string_view device,
 // straight into the record's text.
 bool store_location(vex_file *f, std::string_view host, std::string_view device,
                     const PathPart &path) {
-  if (host.size() >= static_cast<size_t>(kComponentSize) ||
-      device.size() >= static_cast<size_t>(kComponentSize))
-    return false;
+  if (!component_sized(host, device)) return false;
   const int end = text_len(f);
   if (f->ranges[PFA_LOC1][0] != end) {
     NameBuf normalized;
@@ -631,48 +627,36 @@ int claim_plain_std(vex_file *f, std::string_view t, const NameScan &scan) {
   } else if (c0 == '$') {
     return -1;
   }
-  // The record was just reset: the location is written from its start.
+  // The record was just reset: the location is written from its start,
+  // the drive letter (if any) first.
   if (text_len(f) != 0) return -1;
-  const size_t last = scan.prev(NameScan::kSep, i, n);
-  const size_t cut = last == NameScan::npos ? i : last + 1;  // one past the path
-  size_t end = cut;
-  bool updir = false;
-  if (n - cut <= 2 && n > cut && t[cut] == '.') {
-    // A rest of "." adds nothing and ".." the parent, both consumed.
-    if (n - cut == 1) {
-      end = n;
-    } else if (t[cut + 1] == '.') {
-      end = n;
-      updir = true;
-    }
-  }
+  const PathPart path = path_part(t, i, scan);
   char *w = f->text;
-  if (i) w[0] = c0;
-  const size_t raw = cut - i;
+  const size_t device_len = i / 2;
+  if (device_len) w[0] = c0;
   size_t written;
-  if (scan.next(NameScan::kDot, i, cut) == NameScan::npos) {
+  if (path.first_dot == NameScan::npos) {
     // No "." segment to drop: the path is the text with '/' separators,
     // and it ends in one already.
-    runtime::copy_replacing(w + i / 2, t.data() + i, raw, '\\', '/');
-    written = raw;
+    runtime::copy_replacing(w + device_len, path.raw.data(), path.raw.size(), '\\', '/');
+    written = path.raw.size();
   } else {
-    written = normalize_path_to(t.substr(i, raw), w + i / 2, static_cast<size_t>(kMaxName) - i / 2);
+    written = normalize_path_to(path.raw, w + device_len, kMaxName - device_len, path.first_dot);
     if (written == std::string_view::npos) return -1;
   }
-  if (updir) {
-    if (i / 2 + written + 3 > static_cast<size_t>(kMaxName)) return -1;
-    std::memcpy(w + i / 2 + written, "../", 3);
+  if (path.updir) {
+    if (device_len + written + 3 > static_cast<size_t>(kMaxName)) return -1;
+    std::memcpy(w + device_len + written, "../", 3);
     written += 3;
   }
-  const int16_t device_end = static_cast<int16_t>(i / 2);  // 1 with a drive, else 0
-  const int16_t path_end = static_cast<int16_t>(device_end + written);
-  f->ranges[PFA_LOC2][1] = f->ranges[PFA_LOC3][0] = device_end;
+  const int16_t path_end = static_cast<int16_t>(device_len + written);
+  f->ranges[PFA_LOC2][1] = f->ranges[PFA_LOC3][0] = static_cast<int16_t>(device_len);
   f->ranges[PFA_LOC3][1] = path_end;
   for (int k = PFA_LOC3 + 1; k < PFA_COMPONENT_COUNT; ++k)
     f->ranges[k][0] = f->ranges[k][1] = path_end;
   w[path_end] = 0;
   if (path_end) f->flags &= ~PFA_F_AS_ON_DISK;
-  return static_cast<int>(end);
+  return static_cast<int>(path.end);
 }
 
 int claim_std(vex_file *f, std::string_view text, const NameScan &scan, int *consumed) {
