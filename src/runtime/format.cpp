@@ -154,14 +154,14 @@ std::size_t count_so_far(const StrOut &o) {
 
 // ---- directives ---------------------------------------------------------------
 
-// The same bits as ItemSpec's, so that a conversion specification read
+// The same bits as FormatItem's, so that a conversion specification read
 // elsewhere carries over as it is.
 enum Flag : unsigned {
-  kLeft = ItemSpec::kLeft,
-  kPlus = ItemSpec::kPlus,
-  kSpace = ItemSpec::kSpace,
-  kAlt = ItemSpec::kAlt,
-  kZero = ItemSpec::kZero
+  kLeft = FormatItem::kLeft,
+  kPlus = FormatItem::kPlus,
+  kSpace = FormatItem::kSpace,
+  kAlt = FormatItem::kAlt,
+  kZero = FormatItem::kZero
 };
 
 enum class Len : unsigned char { kNone, kHH, kH, kL, kLL, kJ, kZ, kT, kBigL, kW, kI64, kI32 };
@@ -808,25 +808,25 @@ int run(Out &o, const char *fmt, va_list ap, bool wide) {
 }
 
 // The engine's own reading of a conversion specification read elsewhere.
-Directive directive_of(const ItemSpec &spec) {
+Directive directive_of(const FormatItem &item) {
   Directive s;
-  s.flags = spec.flags;
-  s.width = spec.width;
-  s.prec = spec.prec;
-  switch (spec.size) {
-    case ItemSpec::Size::kShort:
+  s.flags = item.flags;
+  s.width = item.width;
+  s.prec = item.prec;
+  switch (item.size) {
+    case FormatItem::Size::kShort:
       s.len = Len::kH;
       break;
-    case ItemSpec::Size::kLong:
+    case FormatItem::Size::kLong:
       s.len = Len::kL;
       break;
-    case ItemSpec::Size::kLongLong:
+    case FormatItem::Size::kLongLong:
       s.len = Len::kLL;
       break;
     default:
       break;
   }
-  s.conv = spec.conv;
+  s.conv = item.conv;
   return s;
 }
 
@@ -838,9 +838,9 @@ std::ptrdiff_t item_length(const BufOut &o) {
 
 // The three forms below follow the cases of run() for the letters they take.
 
-std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, long long value) {
+std::ptrdiff_t format_item(char *dst, std::size_t room, const FormatItem &item, long long value) {
   BufOut o{dst, room};
-  Directive s = directive_of(spec);
+  Directive s = directive_of(item);
   switch (s.conv) {
     case 'd':
     case 'i':
@@ -864,9 +864,9 @@ std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, lo
   return item_length(o);
 }
 
-std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, double value) {
+std::ptrdiff_t format_item(char *dst, std::size_t room, const FormatItem &item, double value) {
   BufOut o{dst, room};
-  Directive s = directive_of(spec);
+  Directive s = directive_of(item);
   switch (s.conv) {
     case 'e':
     case 'E':
@@ -882,9 +882,9 @@ std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, do
   return item_length(o);
 }
 
-std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, const void *value) {
+std::ptrdiff_t format_item(char *dst, std::size_t room, const FormatItem &item, const void *value) {
   BufOut o{dst, room};
-  Directive s = directive_of(spec);
+  Directive s = directive_of(item);
   if (s.conv == 'p') {
     if (!value) {
       s.prec = -1;

@@ -23,10 +23,10 @@ int format_to_buffer(char *dst, std::size_t room, const char *format, va_list ar
 // UTF-16 units. Returns 0 or -1 as above.
 int format_wide_utf8(std::string &out, const char *format, va_list args, std::size_t *units);
 
-// One conversion of the byte family whose specification a caller has read
+// One conversion of the byte family that a caller has read
 // from text of its own syntax: the flags "-+ #0" as bits, the width, the
 // precision (-1: none), the size prefix and the conversion letter.
-struct ItemSpec {
+struct FormatItem {
   enum Flag : unsigned { kLeft = 1, kPlus = 2, kSpace = 4, kAlt = 8, kZero = 16 };
   enum class Size : unsigned char { kNone, kShort, kLong, kLongLong };
   unsigned flags = 0;
@@ -37,15 +37,15 @@ struct ItemSpec {
 };
 
 // Writes one conversion with its argument already taken, exactly as
-// btk_snprintf writes the same specification given as text: at most `room`
+// btk_snprintf writes the same conversion given as text: at most `room`
 // bytes to `dst`, no terminator. Returns the length of the whole text, or
 // -1 (as btk_snprintf) when it passes INT_MAX or the letter does not fit the
 // argument. Integers (d i o u x X c) are narrowed by the size prefix as the
 // engine narrows what it reads; strings (s) and pointers (p) go through the
 // pointer form; floating point (e E f F g G) through the double form.
-std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, long long value);
-std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, double value);
-std::ptrdiff_t format_item(char *dst, std::size_t room, const ItemSpec &spec, const void *value);
+std::ptrdiff_t format_item(char *dst, std::size_t room, const FormatItem &item, long long value);
+std::ptrdiff_t format_item(char *dst, std::size_t room, const FormatItem &item, double value);
+std::ptrdiff_t format_item(char *dst, std::size_t room, const FormatItem &item, const void *value);
 
 }  // namespace kw::runtime
 

@@ -55,7 +55,7 @@ constexpr bool is_flag_char(char c) {
          (c >= '0' && c <= '9');
 }
 
-using kw::runtime::ItemSpec;
+using kw::runtime::FormatItem;
 
 // What the parser needs of a row, worked out at compile time so that a
 // directive costs a few comparisons: the text in lower case and the length
@@ -69,7 +69,7 @@ struct RowInfo {
   std::size_t spec_letters;
   char letter;
   bool keeps_case;
-  ItemSpec::Size size;
+  FormatItem::Size size;
   int next;
 };
 
@@ -77,13 +77,13 @@ constexpr RowInfo row_info(const Directive &d) {
   const char *letters = d.replacement ? d.replacement : d.text;
   std::size_t n = text_length(letters);
   char last = ascii_lower(letters[n - 1]);
-  ItemSpec::Size size = ItemSpec::Size::kNone;
+  FormatItem::Size size = FormatItem::Size::kNone;
   if (d.cls == ArgClass::kInt64)
-    size = ItemSpec::Size::kLongLong;
+    size = FormatItem::Size::kLongLong;
   else if (d.cls == ArgClass::kLong)
-    size = ItemSpec::Size::kLong;
+    size = FormatItem::Size::kLong;
   else if (d.text[0] == 'h')
-    size = ItemSpec::Size::kShort;
+    size = FormatItem::Size::kShort;
   RowInfo r = {{},
                text_length(d.text),
                n,
@@ -234,7 +234,7 @@ struct Conversion {
   char letter;  // the C conversion letter
 };
 
-// Reads the specification at `p` (the "%"); `*end` gets the character after
+// Reads the conversion at `p` (the "%"); `*end` gets the character after
 // it. Aborts on an invalid one. Stars stay unresolved.
 void parse_conversion(const char *p, const char **end, Conversion *c) {
   c->flags_len = 0;
@@ -332,42 +332,42 @@ bool read_number(const char *text, std::size_t len, std::size_t *i, std::size_t 
   return true;
 }
 
-// Reads the first `len` characters of the resolved flags into `spec` by the
+// Reads the first `len` characters of the resolved flags into `item` by the
 // grammar of the runtime's formatter (flags, width, "." and precision), the
-// formatter the specification text is meant for. False when that formatter
+// formatter the conversion text is meant for. False when that formatter
 // would refuse the text (flags out of order, a second ".", a number past
 // INT_MAX): the item is then dropped and formatting stops.
-bool read_spec(const char *text, std::size_t len, ItemSpec *spec) {
+bool read_item(const char *text, std::size_t len, FormatItem *item) {
   if (len == 0) return true;
   std::size_t i = 0;
   for (; i < len; ++i) {
     switch (text[i]) {
       case '-':
-        spec->flags |= ItemSpec::kLeft;
+        item->flags |= FormatItem::kLeft;
         continue;
       case '+':
-        spec->flags |= ItemSpec::kPlus;
+        item->flags |= FormatItem::kPlus;
         continue;
       case ' ':
-        spec->flags |= ItemSpec::kSpace;
+        item->flags |= FormatItem::kSpace;
         continue;
       case '#':
-        spec->flags |= ItemSpec::kAlt;
+        item->flags |= FormatItem::kAlt;
         continue;
       case '0':
-        spec->flags |= ItemSpec::kZero;
+        item->flags |= FormatItem::kZero;
         continue;
       default:
         break;
     }
     break;
   }
-  if (!read_number(text, len, &i, &spec->width)) return false;
+  if (!read_number(text, len, &i, &item->width)) return false;
   if (i < len && text[i] == '.') {
     ++i;
     std::size_t prec;
     if (!read_number(text, len, &i, &prec)) return false;
-    spec->prec = static_cast<int>(prec);
+    item->prec = static_cast<int>(prec);
   }
   return i == len;
 }
@@ -510,21 +510,21 @@ char *legacy_format_to_thread_buffer(const char *format, va_list args) {
     Conversion c;
     parse_conversion(p, &p, &c);
     resolve_stars(&c, ap);
-    // The specification as the runtime's formatter (which writes numbers
+    // The conversion as the runtime's formatter (which writes numbers
     // digit for digit as the C library does) reads "%", the flags, width
     // and precision, the size prefix and the letter.
-    ItemSpec spec;
-    spec.size = c.info->size;
-    spec.conv = c.letter;
+    FormatItem item;
+    item.size = c.info->size;
+    item.conv = c.letter;
     auto put_value = [&](auto value) {
       out.put_item([&](char *dst, std::size_t room) {
-        return kw::runtime::format_item(dst, room, spec, value);
+        return kw::runtime::format_item(dst, room, item, value);
       });
     };
     if (c.directive->cls == ArgClass::kWide) {
       const kw_wchar *w = va_arg(ap, const kw_wchar *);
       if (!w) {
-        if (read_spec(c.flags, c.flags_len, &spec))
+        if (read_item(c.flags, c.flags_len, &item))
           put_value(static_cast<const void *>(nullptr));
         else
           out.stop();
@@ -545,13 +545,13 @@ char *legacy_format_to_thread_buffer(const char *format, va_list args) {
       // The text is cut already; the precision must not cut it again.
       const char *dot = static_cast<const char *>(std::memchr(c.flags, '.', c.flags_len));
       std::size_t keep = dot ? static_cast<std::size_t>(dot - c.flags) : c.flags_len;
-      if (read_spec(c.flags, keep, &spec))
+      if (read_item(c.flags, keep, &item))
         put_value(static_cast<const void *>(slot.convert));
       else
         out.stop();
       continue;
     }
-    if (!read_spec(c.flags, c.flags_len, &spec)) {
+    if (!read_item(c.flags, c.flags_len, &item)) {
       // Its argument is left unread: nothing is formatted after it.
       out.stop();
       continue;
