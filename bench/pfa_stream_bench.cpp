@@ -70,6 +70,17 @@ void finish(benchmark::State &state, size_t bytes) {
   state.SetBytesProcessed(static_cast<int64_t>(bytes));
 }
 
+// Reads an open file line by line to its end and disposes of it; the bytes
+// read.
+size_t read_lines(vex_file *&f) {
+  char line[4096];
+  int count = 0;
+  size_t bytes = 0;
+  while (pfa_fgets(f, sizeof line, &count, line) == 0) bytes += static_cast<size_t>(count);
+  pfa_dispose(&f);
+  return bytes;
+}
+
 void BM_Utf8_pfa_fgets(benchmark::State &state) {
   const std::string &path = file(false);
   size_t bytes = 0;
@@ -79,10 +90,7 @@ void BM_Utf8_pfa_fgets(benchmark::State &state) {
       state.SkipWithError("open failed");
       return;
     }
-    char line[4096];
-    int count = 0;
-    while (pfa_fgets(f, sizeof line, &count, line) == 0) bytes += static_cast<size_t>(count);
-    pfa_dispose(&f);
+    bytes += read_lines(f);
   }
   finish(state, bytes);
 }
@@ -124,10 +132,7 @@ void BM_EucToUtf8_pfa_fgets(benchmark::State &state) {
       state.SkipWithError("open failed");
       return;
     }
-    char line[4096];
-    int count = 0;
-    while (pfa_fgets(f, sizeof line, &count, line) == 0) bytes += static_cast<size_t>(count);
-    pfa_dispose(&f);
+    bytes += read_lines(f);
   }
   finish(state, bytes);
 }

@@ -7,6 +7,7 @@
 #include <keelwork/vexformat.h>
 
 #include <cstdio>
+#include <tuple>
 
 namespace {
 
@@ -14,63 +15,48 @@ constexpr const char *kNames[] = {"plate", "bracket-left", "a", "hull_section_00
 
 enum Which { kSnprintf, kVex, kVexLegacy };
 
-template <Which kWhich>
-void BM_name_int_float(benchmark::State &state) {
+// Formats `format` with the arguments `args(i)` gives for the i-th call,
+// through the formatter `kWhich` names.
+template <Which kWhich, typename Args>
+void run_format(benchmark::State &state, const char *format, Args args) {
   btkUnicodeSetEnabled(kWhich != kVexLegacy);
   set_language(LANG_ENGLISH);
   char buf[128];
   unsigned i = 0;
   for (auto _ : state) {
-    const char *name = kNames[i & 3];
-    int n = static_cast<int>(i * 7919u);
-    double v = i * 0.37 + 1.5;
-    if (kWhich == kSnprintf)
-      benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, "%s:%d %f", name, n, v));
-    else
-      benchmark::DoNotOptimize(vex_sprintf(buf, "%s:%d %f", name, n, v));
+    std::apply(
+        [&](auto... a) {
+          if (kWhich == kSnprintf)
+            benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, format, a...));
+          else
+            benchmark::DoNotOptimize(vex_sprintf(buf, format, a...));
+        },
+        args(i));
     benchmark::DoNotOptimize(buf);
     ++i;
   }
   state.SetItemsProcessed(state.iterations());
+}
+
+template <Which kWhich>
+void BM_name_int_float(benchmark::State &state) {
+  run_format<kWhich>(state, "%s:%d %f", [](unsigned i) {
+    return std::tuple(kNames[i & 3], static_cast<int>(i * 7919u), i * 0.37 + 1.5);
+  });
 }
 
 template <Which kWhich>
 void BM_columns_exponent(benchmark::State &state) {
-  btkUnicodeSetEnabled(kWhich != kVexLegacy);
-  set_language(LANG_ENGLISH);
-  char buf[128];
-  unsigned i = 0;
-  for (auto _ : state) {
-    const char *name = kNames[i & 3];
-    unsigned x = i * 2654435761u;
-    double v = (i + 1) * 1234.5678e-7;
-    if (kWhich == kSnprintf)
-      benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, "%-20s|%08x|%.3e", name, x, v));
-    else
-      benchmark::DoNotOptimize(vex_sprintf(buf, "%-20s|%08x|%.3e", name, x, v));
-    benchmark::DoNotOptimize(buf);
-    ++i;
-  }
-  state.SetItemsProcessed(state.iterations());
+  run_format<kWhich>(state, "%-20s|%08x|%.3e", [](unsigned i) {
+    return std::tuple(kNames[i & 3], i * 2654435761u, (i + 1) * 1234.5678e-7);
+  });
 }
 
 template <Which kWhich>
 void BM_int64_name(benchmark::State &state) {
-  btkUnicodeSetEnabled(kWhich != kVexLegacy);
-  set_language(LANG_ENGLISH);
-  char buf[128];
-  unsigned i = 0;
-  for (auto _ : state) {
-    const char *name = kNames[i & 3];
-    long long n = static_cast<long long>(i) * 1000003LL * 1000003LL;
-    if (kWhich == kSnprintf)
-      benchmark::DoNotOptimize(std::snprintf(buf, sizeof buf, "%lld %s", n, name));
-    else
-      benchmark::DoNotOptimize(vex_sprintf(buf, "%lld %s", n, name));
-    benchmark::DoNotOptimize(buf);
-    ++i;
-  }
-  state.SetItemsProcessed(state.iterations());
+  run_format<kWhich>(state, "%lld %s", [](unsigned i) {
+    return std::tuple(static_cast<long long>(i) * 1000003LL * 1000003LL, kNames[i & 3]);
+  });
 }
 
 BENCHMARK_TEMPLATE(BM_name_int_float, kSnprintf)->Name("snprintf/\"%s:%d %f\"");
