@@ -15,18 +15,12 @@
 #include <sstream>
 #include <string>
 
+#include "test_files.h"
+
 namespace {
 
-std::string read_file(const std::string &path) {
-  std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-std::string temp_path(const char *name) {
-  return std::string(::testing::TempDir()) + name + std::to_string(getpid());
-}
+using kw::test::read_file;
+using kw::test::temp_path;
 
 TEST(ErrorFileMessages, SilentWithTheStartSettings) {
   testing::internal::CaptureStderr();

@@ -11,11 +11,11 @@
 #include <sstream>
 #include <string>
 
+#include "test_files.h"
+
 namespace {
 
-std::string temp_path(const char *name) {
-  return std::string(::testing::TempDir()) + name + std::to_string(getpid());
-}
+using kw::test::temp_path;
 
 std::string slurp(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
