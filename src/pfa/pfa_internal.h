@@ -262,8 +262,6 @@ TailMarks tail_marks(std::string_view tail);
 // Splits `tail`; `weak` skips the type's name rules, `case_check` refuses
 // upper case for lower-case types.
 void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out);
-void split_tail(std::string_view tail, const TailMarks &marks, bool weak, bool case_check,
-                Tail &out);
 // A version string: optional '-', digits not starting with '0', 16 bits.
 inline bool parse_version(std::string_view s, int *version) {
   size_t i = 0;

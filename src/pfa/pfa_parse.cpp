@@ -203,12 +203,9 @@ TailMarks tail_marks(std::string_view tail) {
   return m;
 }
 
-void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out) {
-  split_tail(tail, tail_marks(tail), weak, case_check, out);
-}
-
-void split_tail(std::string_view tail, const TailMarks &marks, bool weak, bool case_check,
-                Tail &out) {
+// split_tail with the separators already found.
+[[gnu::always_inline]] inline void split_tail(std::string_view tail, const TailMarks &marks,
+                                              bool weak, bool case_check, Tail &out) {
   constexpr size_t npos = std::string_view::npos;
   out = Tail();
   std::string_view part = tail;
@@ -261,6 +258,10 @@ void split_tail(std::string_view tail, const TailMarks &marks, bool weak, bool c
     out.family = family && type != OBJ_TYPE_UNTYPED;
   }
   out.type = type;
+}
+
+void split_tail(std::string_view tail, bool weak, bool case_check, Tail &out) {
+  split_tail(tail, tail_marks(tail), weak, case_check, out);
 }
 
 // Joins a relative parsed name onto `dir` (the directory itself, or a

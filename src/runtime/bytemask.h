@@ -199,7 +199,8 @@ inline void copy_small(char *dst, const char *src, size_t n) {
 // Which kinds of byte occur in s[0, n): bit 0 when a byte is not one of
 // the ASCII letters and digits, `extra1`, `extra2` or a byte from 0x80 up;
 // bit 1 when a byte is an ASCII capital. Reads only s[0, n).
-inline unsigned letter_digit_classes(const char *s, size_t n, char extra1, char extra2) {
+[[gnu::always_inline]] inline unsigned letter_digit_classes(const char *s, size_t n, char extra1,
+                                                            char extra2) {
   const __m128i e1 = _mm_set1_epi8(extra1), e2 = _mm_set1_epi8(extra2);
   auto in_range = [](__m128i v, char lo, char hi) {
     return _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(static_cast<char>(lo - 1))),
